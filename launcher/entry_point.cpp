@@ -1,0 +1,23 @@
+// The process's entry point: runs the launch once and turns any failure it raises into an
+// abnormal end with exit code 3.
+#include "launcher/launch_sequence.h"
+#include "platform/platform.h"
+
+#if defined(_WIN32)
+#define KELMORA_WINAPI __stdcall
+#else
+#define KELMORA_WINAPI
+#endif
+
+struct HINSTANCE__;
+
+// Neither the instance, the command-line tail nor the show request is used: the launcher's
+// own arguments are never passed on to the Java application.
+extern "C" int KELMORA_WINAPI WinMain(HINSTANCE__* /*instance*/, HINSTANCE__* /*previous*/,
+                                      char* /*commandLine*/, int /*showCommand*/) {
+    try {
+        return launcher::RunLaunchSequence();
+    } catch (...) {
+        platform::EndProcess(3);
+    }
+}

@@ -1,0 +1,49 @@
+#include "launcher/launch_sequence.h"
+
+#include <optional>
+
+#include "launcher/child_process.h"
+#include "launcher/runtime_selection.h"
+#include "launcher/settings.h"
+#include "platform/platform.h"
+
+namespace launcher {
+
+// Definition order is construction order within this unit, and destruction runs in reverse.
+std::string JreKeyPath;
+const std::string JreKeyBase = "Software\\JavaSoft\\Java Runtime Environment\\";
+std::string JavaVersion;
+
+int RunLaunchSequence() {
+    std::optional<RegistryReader> reader64(std::in_place, kReader64Access);
+    reader64->SetRootKey(platform::LocalMachineRoot());
+    std::optional<RegistryReader> readerDefault(std::in_place, kReaderDefaultAccess);
+    readerDefault->SetRootKey(platform::LocalMachineRoot());
+
+    std::string workingDirectory = ReadWorkingDirectory();
+    const LauncherSettings settings = ReadLauncherSettings(workingDirectory);
+    JavaVersion = settings.VERSAO_JAVA;
+
+    std::string javaExecutablePath = workingDirectory + "\\java\\bin\\javaw.exe";
+    std::string javaHomeDirectory;
+    if (settings.USAR_JAVAHOME == 1) {
+        SelectJavaRuntime(*reader64, *readerDefault, javaHomeDirectory, javaExecutablePath);
+    }
+
+    // Read again on purpose: the command line and the child use the directory as it is now.
+    workingDirectory = ReadWorkingDirectory();
+    const std::string commandLine =
+        BuildLaunchCommandLine(javaExecutablePath, workingDirectory, settings.NOME_JAR);
+
+    reader64->CloseCurrentKey();
+    readerDefault->CloseCurrentKey();
+    reader64.reset();
+    readerDefault.reset();
+
+    platform::ChangeCurrentDirectory(workingDirectory);
+    const LaunchOutcome outcome = StartChildAndWait(commandLine, workingDirectory);
+    (void)outcome;
+    return 0;
+}
+
+}  // namespace launcher

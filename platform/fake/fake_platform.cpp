@@ -1,0 +1,218 @@
+#include "platform/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace fake {
+
+namespace {
+
+World g_world;
+
+struct OpenKey {
+    bool view64;
+    std::wstring path;
+};
+std::map<std::uintptr_t, OpenKey> g_keys;
+std::uintptr_t g_nextId = 0x1000;
+constexpr std::uintptr_t kLocalMachine = 0x80000002u;
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::string Hex(std::uint32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(digits[(value >> shift) & 0xF]);
+    return out;
+}
+
+void Log(std::string entry) { g_world.calls.push_back(std::move(entry)); }
+
+platform::ObjectHandle NewHandle() {
+    ++g_world.openHandles;
+    return reinterpret_cast<platform::ObjectHandle>(g_nextId++);
+}
+
+}  // namespace
+
+World& world() { return g_world; }
+
+void Reset() {
+    g_world = World{};
+    g_keys.clear();
+}
+
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withTerminator) {
+    std::vector<std::uint8_t> bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    if (withTerminator) bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+}  // namespace fake
+
+namespace platform {
+
+using fake::g_world;
+
+void HandleCloser::operator()(ObjectHandle handle) const noexcept {
+    fake::Log("CloseHandle " + std::to_string(reinterpret_cast<std::uintptr_t>(handle)));
+    --g_world.openHandles;
+}
+
+void KeyCloser::operator()(KeyHandle key) const noexcept {
+    const auto id = reinterpret_cast<std::uintptr_t>(key);
+    fake::Log("RegCloseKey " + fake::Narrow(fake::g_keys[id].path));
+    fake::g_keys.erase(id);
+    --g_world.openKeys;
+}
+
+// Latin-1 stands in for the ANSI code page; what it cannot hold becomes '?', as a best fit might.
+std::string WideToAnsi(const std::wstring& wide) {
+    std::string out;
+    for (wchar_t c : wide) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+    std::wstring out;
+    for (char c : ansi) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::wstring CurrentDirectory() {
+    fake::Log("GetCurrentDirectory");
+    if (!g_world.directoryReadings.empty()) {
+        g_world.currentDirectory = g_world.directoryReadings.front();
+        g_world.directoryReadings.erase(g_world.directoryReadings.begin());
+    }
+    return g_world.currentDirectory;
+}
+
+void ChangeCurrentDirectory(const std::string& path) {
+    fake::Log("SetCurrentDirectory " + path);
+    g_world.currentDirectory = AnsiToWide(path);
+}
+
+std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, std::uint32_t capacity,
+                               const std::wstring& path) {
+    fake::Log("GetPrivateProfileString " + fake::Narrow(path) + " [" + fake::Narrow(section) +
+              "] " + fake::Narrow(key) + " size " + std::to_string(capacity));
+    std::wstring value = fallback;
+    if (auto file = g_world.files.find(path); file != g_world.files.end()) {
+        if (auto sec = file->second.sections.find(section); sec != file->second.sections.end()) {
+            if (auto k = sec->second.find(key); k != sec->second.end()) value = k->second;
+        }
+    }
+    if (value.size() > capacity - 1) value.resize(capacity - 1);
+    return value;
+}
+
+ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,
+                          std::uint32_t creationFlags, const std::string& currentDirectory,
+                          const StartupRecord& startup) {
+    fake::Log("CreateProcess " + commandLine);
+    g_world.started.push_back({commandLine, inheritHandles, creationFlags, currentDirectory, startup});
+    ProcessStart result;
+    if (!g_world.processCanStart) {
+        result.error = g_world.startError;
+        return result;
+    }
+    result.created = true;
+    result.process.reset(fake::NewHandle());
+    result.thread.reset(fake::NewHandle());
+    fake::Log("process " + std::to_string(reinterpret_cast<std::uintptr_t>(result.process.get())) +
+              " thread " + std::to_string(reinterpret_cast<std::uintptr_t>(result.thread.get())));
+    return result;
+}
+
+void WaitUntilEnded(ObjectHandle process) {
+    fake::Log("Wait " + std::to_string(reinterpret_cast<std::uintptr_t>(process)));
+}
+
+void EndProcess(std::uint32_t exitCode) {
+    fake::Log("ExitProcess " + std::to_string(exitCode));
+    throw fake::ExitRequested{exitCode};
+}
+
+KeyHandle LocalMachineRoot() { return reinterpret_cast<KeyHandle>(fake::kLocalMachine); }
+
+KeyOpening OpenRegistryKey(KeyHandle root, const std::wstring& path, std::uint32_t access) {
+    const bool view64 = (access & 0x100u) != 0;
+    fake::Log("RegOpenKey " + std::string(view64 ? "64 " : "default ") + fake::Narrow(path) + " " +
+              fake::Hex(access));
+    KeyOpening opening;
+    const fake::RegistryView& view = view64 ? g_world.view64 : g_world.view32;
+    const bool refused = (access & 0x10u) != 0 &&  // asks for KEY_NOTIFY
+                         std::find(g_world.refuseFullAccess.begin(), g_world.refuseFullAccess.end(),
+                                   path) != g_world.refuseFullAccess.end();
+    if (reinterpret_cast<std::uintptr_t>(root) != fake::kLocalMachine || !view.count(path)) {
+        opening.status = 2;  // ERROR_FILE_NOT_FOUND
+    } else if (refused) {
+        opening.status = 5;  // ERROR_ACCESS_DENIED
+    } else {
+        const std::uintptr_t id = fake::g_nextId++;
+        fake::g_keys[id] = {view64, path};
+        ++g_world.openKeys;
+        opening.key.reset(reinterpret_cast<KeyHandle>(id));
+    }
+    return opening;
+}
+
+namespace {
+
+const fake::RegistryValue* FindValue(KeyHandle key, const std::wstring& name) {
+    auto open = fake::g_keys.find(reinterpret_cast<std::uintptr_t>(key));
+    if (open == fake::g_keys.end()) return nullptr;
+    const fake::RegistryView& view = open->second.view64 ? g_world.view64 : g_world.view32;
+    const auto& values = view.at(open->second.path);
+    auto value = values.find(name);
+    return value == values.end() ? nullptr : &value->second;
+}
+
+}  // namespace
+
+ValueQuery QueryValueSize(KeyHandle key, const std::wstring& name) {
+    fake::Log("RegQueryValue size " + fake::Narrow(name));
+    ValueQuery query;
+    const fake::RegistryValue* value = FindValue(key, name);
+    if (value == nullptr) {
+        query.status = key == nullptr ? 6 : 2;  // ERROR_INVALID_HANDLE, ERROR_FILE_NOT_FOUND
+        return query;
+    }
+    query.type = value->type;
+    query.byteCount = static_cast<std::uint32_t>(value->data.size());
+    return query;
+}
+
+ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t byteCount) {
+    fake::Log("RegQueryValue data " + fake::Narrow(name) + " " + std::to_string(byteCount));
+    ValueQuery query;
+    const fake::RegistryValue* value = FindValue(key, name);
+    if (value == nullptr) {
+        query.status = key == nullptr ? 6 : 2;
+        return query;
+    }
+    if (value->dataQueryStatus) {
+        query.status = *value->dataQueryStatus;
+        return query;
+    }
+    if (value->data.size() > byteCount) {
+        query.status = 234;  // ERROR_MORE_DATA
+        return query;
+    }
+    query.type = value->type;
+    query.byteCount = static_cast<std::uint32_t>(value->data.size());
+    query.data = value->data;
+    return query;
+}
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+// A scriptable stand-in for Windows, for the launcher's unit tests. Every call through the seam
+// is written to `World::calls` in order, so tests can check what was asked and when.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+struct RegistryValue {
+    std::uint32_t type = 1;  // REG_SZ
+    std::vector<std::uint8_t> data;
+    // When set, the second (data) query fails with this status: the value changed in between.
+    std::optional<long> dataQueryStatus;
+};
+
+// One registry view: key path -> value name -> value. Key paths compare exactly.
+using RegistryView = std::map<std::wstring, std::map<std::wstring, RegistryValue>>;
+
+struct ProfileFile {
+    // section -> key -> value, looked up exactly as written.
+    std::map<std::wstring, std::map<std::wstring, std::wstring>> sections;
+};
+
+struct StartedProcess {
+    std::string commandLine;
+    bool inheritHandles = false;
+    std::uint32_t creationFlags = 0xFFFFFFFF;
+    std::string currentDirectory;
+    platform::StartupRecord startup;
+};
+
+struct ExitRequested {
+    std::uint32_t exitCode;
+};
+
+struct World {
+    std::wstring currentDirectory = L"C:\\App";
+    // When not empty, each CurrentDirectory() call takes the next of these as the directory.
+    std::vector<std::wstring> directoryReadings;
+    std::map<std::wstring, ProfileFile> files;  // by exact path
+
+    RegistryView view64;
+    RegistryView view32;
+    // Key paths whose opening with the full reader mask is refused (the probe still succeeds).
+    std::vector<std::wstring> refuseFullAccess;
+
+    bool processCanStart = true;
+    std::uint32_t startError = 2;
+    std::vector<StartedProcess> started;
+
+    std::vector<std::string> calls;
+    int openHandles = 0;
+    int openKeys = 0;
+};
+
+World& world();
+void Reset();
+
+// Helpers for tests.
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withTerminator = true);
+
+}  // namespace fake

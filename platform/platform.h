@@ -1,0 +1,95 @@
+// The seam between the launcher's logic and Windows. Everything here speaks plain values;
+// the Win32 implementation (platform/win32) is the only code that includes <windows.h>,
+// and the fake (platform/fake) lets the logic run on any host.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The same opaque types <windows.h> declares in STRICT mode, so the launcher can hold
+// handles without seeing the Windows headers and without any cast at the seam.
+struct HKEY__;
+
+namespace platform {
+
+using KeyHandle = HKEY__*;
+using ObjectHandle = void*;
+
+// Closes a kernel object handle (process, thread). Move-only through unique_ptr.
+struct HandleCloser {
+    using pointer = ObjectHandle;
+    void operator()(ObjectHandle handle) const noexcept;
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// Closes a registry key opened below a predefined root key.
+struct KeyCloser {
+    using pointer = KeyHandle;
+    void operator()(KeyHandle key) const noexcept;
+};
+using UniqueKey = std::unique_ptr<HKEY__, KeyCloser>;
+
+// ---- Text -------------------------------------------------------------------------------
+// Conversions in the ANSI code page that GetACP reports when the process starts.
+// Both deliver what the system call delivers, or the empty text when it delivers nothing.
+std::string WideToAnsi(const std::wstring& wide);
+std::wstring AnsiToWide(const std::string& ansi);
+
+// ---- Files and directories --------------------------------------------------------------
+// The process's current directory, whole, however long it is.
+std::wstring CurrentDirectory();
+// Result deliberately not reported: the launcher goes on the same way either way.
+void ChangeCurrentDirectory(const std::string& path);
+// GetPrivateProfileStringW with a buffer of `capacity` code units: the value or the default,
+// cut to capacity - 1 code units.
+std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, std::uint32_t capacity,
+                               const std::wstring& path);
+
+// ---- Processes --------------------------------------------------------------------------
+struct StartupRecord {
+    std::uint32_t size = 0;
+    std::uint32_t flags = 0;
+    std::uint16_t showWindow = 0;
+};
+
+struct ProcessStart {
+    bool created = false;
+    std::uint32_t error = 0;  // the last-error code, read right after a failed creation
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+// CreateProcessA with no application name, no security attributes and no environment block.
+ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,
+                          std::uint32_t creationFlags, const std::string& currentDirectory,
+                          const StartupRecord& startup);
+// WaitForSingleObject without a time-out; its result tells the launcher nothing it acts on.
+void WaitUntilEnded(ObjectHandle process);
+
+// Ends the process at once with `exitCode`: no destructors, no clean-up.
+[[noreturn]] void EndProcess(std::uint32_t exitCode);
+
+// ---- Registry ---------------------------------------------------------------------------
+KeyHandle LocalMachineRoot();
+
+struct KeyOpening {
+    long status = 0;
+    UniqueKey key;
+};
+KeyOpening OpenRegistryKey(KeyHandle root, const std::wstring& path, std::uint32_t access);
+
+struct ValueQuery {
+    long status = 0;
+    std::uint32_t type = 0;
+    std::uint32_t byteCount = 0;
+    std::vector<std::uint8_t> data;  // filled only when a buffer was asked for
+};
+// RegQueryValueExW without a buffer: type and size only.
+ValueQuery QueryValueSize(KeyHandle key, const std::wstring& name);
+// RegQueryValueExW with a buffer of `byteCount` bytes.
+ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t byteCount);
+
+}  // namespace platform

@@ -1,0 +1,140 @@
+// The Windows side of the seam. Only this directory includes <windows.h>.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA expected");
+
+namespace platform {
+
+void HandleCloser::operator()(ObjectHandle handle) const noexcept { CloseHandle(handle); }
+
+void KeyCloser::operator()(KeyHandle key) const noexcept { RegCloseKey(key); }
+
+namespace {
+
+// The ANSI code page of the run, read once, so a change of locale mid-run cannot mix pages.
+UINT AnsiCodePage() {
+    static const UINT codePage = GetACP();
+    return codePage;
+}
+
+}  // namespace
+
+std::string WideToAnsi(const std::wstring& wide) {
+    const int length = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, nullptr, 0,
+                                          nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string ansi(static_cast<std::size_t>(bytes), '\0');
+    const int written = WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, ansi.data(),
+                                            bytes, nullptr, nullptr);
+    ansi.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return ansi;
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+    const int length = static_cast<int>(ansi.size());
+    const int units = MultiByteToWideChar(AnsiCodePage(), 0, ansi.data(), length, nullptr, 0);
+    if (units <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    const int written =
+        MultiByteToWideChar(AnsiCodePage(), 0, ansi.data(), length, wide.data(), units);
+    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return wide;
+}
+
+std::wstring CurrentDirectory() {
+    // Asked with too small a buffer, GetCurrentDirectoryW returns the size it needs *including*
+    // the NUL; with enough room it returns the length *without* it. Another thread could change
+    // the directory between the calls, so ask until the answer fits.
+    std::wstring directory(261, L'\0');
+    for (;;) {
+        const DWORD result =
+            GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
+        if (result == 0) return {};
+        if (result < directory.size()) {
+            directory.resize(result);
+            return directory;
+        }
+        directory.assign(result, L'\0');
+    }
+}
+
+void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
+
+std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, std::uint32_t capacity,
+                               const std::wstring& path) {
+    std::wstring buffer(capacity, L'\0');
+    const DWORD count = GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(),
+                                                 buffer.data(), capacity, path.c_str());
+    buffer.resize(count < capacity ? count : 0);
+    return buffer;
+}
+
+ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,
+                          std::uint32_t creationFlags, const std::string& currentDirectory,
+                          const StartupRecord& startup) {
+    STARTUPINFOA startupInfo{};
+    startupInfo.cb = startup.size;
+    startupInfo.dwFlags = startup.flags;
+    startupInfo.wShowWindow = startup.showWindow;
+    PROCESS_INFORMATION info{};
+
+    // CreateProcess may write into the command line buffer, so it must not be a literal.
+    std::string writable = commandLine;
+    const BOOL created = CreateProcessA(nullptr, writable.data(), nullptr, nullptr,
+                                        inheritHandles ? TRUE : FALSE, creationFlags, nullptr,
+                                        currentDirectory.c_str(), &startupInfo, &info);
+    ProcessStart result;
+    if (!created) {
+        result.error = GetLastError();
+        return result;
+    }
+    result.created = true;
+    result.process.reset(info.hProcess);
+    result.thread.reset(info.hThread);
+    return result;
+}
+
+void WaitUntilEnded(ObjectHandle process) { WaitForSingleObject(process, INFINITE); }
+
+void EndProcess(std::uint32_t exitCode) { ExitProcess(exitCode); }
+
+KeyHandle LocalMachineRoot() { return HKEY_LOCAL_MACHINE; }
+
+KeyOpening OpenRegistryKey(KeyHandle root, const std::wstring& path, std::uint32_t access) {
+    HKEY key = nullptr;
+    KeyOpening opening;
+    opening.status = RegOpenKeyExW(root, path.c_str(), 0, access, &key);
+    if (opening.status == ERROR_SUCCESS) opening.key.reset(key);
+    return opening;
+}
+
+ValueQuery QueryValueSize(KeyHandle key, const std::wstring& name) {
+    DWORD type = 0;
+    DWORD bytes = 0;
+    ValueQuery query;
+    query.status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes);
+    query.type = type;
+    query.byteCount = bytes;
+    return query;
+}
+
+ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t byteCount) {
+    ValueQuery query;
+    query.data.assign(byteCount, 0);
+    DWORD type = 0;
+    DWORD bytes = byteCount;
+    query.status = RegQueryValueExW(key, name.c_str(), nullptr, &type, query.data.data(), &bytes);
+    query.type = type;
+    query.byteCount = bytes;
+    // Registry data never grows into a buffer larger than was given; keep only what came back.
+    if (query.status == ERROR_SUCCESS && bytes < byteCount) query.data.resize(bytes);
+    return query;
+}
+
+}  // namespace platform

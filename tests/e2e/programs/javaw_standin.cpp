@@ -1,0 +1,82 @@
+// Test-only stand-in for javaw.exe. It appends one JSON line to the file named by the
+// STANDIN_RECORD environment variable (which it inherits from the launcher): its own module
+// path, its full command line, its current directory and its start-up flags. STANDIN_SLEEP_MS
+// makes it linger before recording, STANDIN_EXIT chooses its exit code.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t buffer[32768];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 32768);
+    return n > 0 && n < 32768 ? std::wstring(buffer, n) : std::wstring();
+}
+
+// JSON string with every non-ASCII code unit escaped, so the record is plain ASCII.
+std::string Json(const std::wstring& text) {
+    std::string out = "\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c > 0x7E) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonBytes(const char* text) {
+    std::string out = "\"";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", *p);
+        out += hex;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const std::wstring sleep = Environment(L"STANDIN_SLEEP_MS");
+    if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
+
+    wchar_t module[32768];
+    const DWORD moduleLength = GetModuleFileNameW(nullptr, module, 32768);
+    wchar_t directory[32768];
+    const DWORD directoryLength = GetCurrentDirectoryW(32768, directory);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+
+    std::string line = "{\"module\": " + Json(std::wstring(module, moduleLength)) +
+                       ", \"commandLine\": " + Json(GetCommandLineW()) +
+                       ", \"commandLineAnsiHex\": " + JsonBytes(GetCommandLineA()) +
+                       ", \"currentDirectory\": " +
+                       Json(std::wstring(directory, directoryLength)) +
+                       ", \"startupFlags\": " + std::to_string(startup.dwFlags) +
+                       ", \"showWindow\": " + std::to_string(startup.wShowWindow) + "}\n";
+
+    const std::wstring record = Environment(L"STANDIN_RECORD");
+    if (!record.empty()) {
+        HANDLE file = CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            CloseHandle(file);
+        }
+    }
+    const std::wstring exitCode = Environment(L"STANDIN_EXIT");
+    return exitCode.empty() ? 0 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
+}
