@@ -1,0 +1,37 @@
+// Resets the fake platform before each test, so no test sees another's world.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_platform.h"
+
+class FakeWorldTest : public ::testing::Test {
+protected:
+    void SetUp() override { fake::Reset(); }
+    fake::World& World() { return fake::world(); }
+
+    void WriteConfig(const std::wstring& path,
+                     std::map<std::wstring, std::wstring> keys) {
+        World().files[path].sections[L"KELMORA"] = std::move(keys);
+    }
+
+    // Calls whose text starts with `prefix`, in order.
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) {
+        std::vector<std::string> found;
+        for (const auto& call : World().calls) {
+            if (call.rfind(prefix, 0) == 0) found.push_back(call);
+        }
+        return found;
+    }
+
+    std::ptrdiff_t IndexOf(const std::string& prefix) {
+        const auto& calls = World().calls;
+        auto it = std::find_if(calls.begin(), calls.end(),
+                               [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+        return it == calls.end() ? -1 : it - calls.begin();
+    }
+};

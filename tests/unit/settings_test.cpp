@@ -1,0 +1,116 @@
+#include <optional>
+#include <string>
+
+#include "fake_world.h"
+#include "launcher/settings.h"
+
+using launcher::ParseSettingNumber;
+
+namespace {
+
+struct NumberCase {
+    const wchar_t* text;
+    std::optional<std::int32_t> expected;
+};
+
+// Text as the profile reader delivers it (already trimmed of what it trims).
+const NumberCase kNumberCases[] = {
+    {L"1", 1}, {L"+1", 1}, {L"01", 1}, {L" 1", 1}, {L"   1", 1},
+    {L"0x1", 1}, {L"0X1", 1}, {L"$1", 1}, {L"x1", 1}, {L"X1", 1},
+    {L"-1", -1}, {L"0", 0}, {L"-0", 0}, {L"00", 0}, {L"010", 10},
+    {L"1 ", std::nullopt}, {L"1.0", std::nullopt}, {L"1x", std::nullopt},
+    {L"- 1", std::nullopt}, {L"+-1", std::nullopt}, {L"--1", std::nullopt},
+    {L"", std::nullopt}, {L"$", std::nullopt}, {L"0x", std::nullopt},
+    {L"-", std::nullopt}, {L"+", std::nullopt}, {L" ", std::nullopt},
+    {L"\t1", std::nullopt}, {L"true", std::nullopt}, {L"yes", std::nullopt},
+    {L"2147483647", 2147483647}, {L"2147483648", std::nullopt},
+    {L"-2147483648", INT32_MIN}, {L"-2147483649", std::nullopt},
+    {L"99999999999", std::nullopt}, {L"0000000000002147483647", 2147483647},
+    {L"$7fffffff", 2147483647}, {L"$FFFFFFFF", -1}, {L"$80000000", INT32_MIN},
+    {L"-$80000000", INT32_MIN}, {L"-$FFFFFFFF", 1}, {L"$100000000", std::nullopt},
+    {L"$0000000001", 1}, {L"-0x10", -16}, {L"0x1G", std::nullopt}, {L"$ 1", std::nullopt},
+    {L"0$1", std::nullopt}, {L"\x0661", std::nullopt} /* Arabic-Indic digit one */,
+    {L"\xFF11", std::nullopt} /* full-width digit one */, {L"1\n", std::nullopt},
+};
+
+TEST(ParseSettingNumber, FollowsTheNumberTable) {
+    for (const NumberCase& c : kNumberCases) {
+        EXPECT_EQ(ParseSettingNumber(c.text), c.expected) << "text: [" << std::string(c.text, c.text + std::wcslen(c.text)).c_str() << "]";
+    }
+}
+
+class SettingsTest : public FakeWorldTest {};
+
+TEST_F(SettingsTest, ReadsTheThreeKeysInOrderFromTheCurrentDirectory) {
+    WriteConfig(L"C:\\App\\config.ini",
+                {{L"VERSAO_JAVA", L"1.8"}, {L"USAR_JAVAHOME", L"1"}, {L"NOME_JAR", L"app.jar"}});
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    EXPECT_EQ(s.VERSAO_JAVA, "1.8");
+    EXPECT_EQ(s.USAR_JAVAHOME, 1);
+    EXPECT_EQ(s.NOME_JAR, "app.jar");
+    EXPECT_EQ(World().calls,
+              (std::vector<std::string>{
+                  "GetPrivateProfileString C:\\App\\config.ini [KELMORA] VERSAO_JAVA size 2048",
+                  "GetPrivateProfileString C:\\App\\config.ini [KELMORA] USAR_JAVAHOME size 2048",
+                  "GetPrivateProfileString C:\\App\\config.ini [KELMORA] NOME_JAR size 2048"}));
+}
+
+TEST_F(SettingsTest, MissingFileAndEmptyValuesGiveTheSameDefaults) {
+    const launcher::LauncherSettings missing = launcher::ReadLauncherSettings("C:\\App");
+    WriteConfig(L"C:\\App\\config.ini",
+                {{L"VERSAO_JAVA", L""}, {L"USAR_JAVAHOME", L""}, {L"NOME_JAR", L""}});
+    const launcher::LauncherSettings empty = launcher::ReadLauncherSettings("C:\\App");
+    for (const auto& s : {missing, empty}) {
+        EXPECT_EQ(s.VERSAO_JAVA, "");
+        EXPECT_EQ(s.USAR_JAVAHOME, 0);
+        EXPECT_EQ(s.NOME_JAR, "");
+    }
+}
+
+TEST_F(SettingsTest, OtherSectionsAndUnparsableNumbersTakeDefaults) {
+    World().files[L"C:\\App\\config.ini"].sections[L"OTHER"] = {{L"NOME_JAR", L"x.jar"}};
+    WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", L"yes"}});
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    EXPECT_EQ(s.NOME_JAR, "");
+    EXPECT_EQ(s.USAR_JAVAHOME, 0);
+}
+
+TEST_F(SettingsTest, DriveRootGivesADoubledSeparatorInTheSettingsPath) {
+    WriteConfig(L"C:\\\\config.ini", {{L"NOME_JAR", L"root.jar"}});
+    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\").NOME_JAR, "root.jar");
+}
+
+TEST_F(SettingsTest, ValuesAreCutAt2047CodeUnits) {
+    const std::wstring exact(2047, L'a');
+    const std::wstring longer = std::wstring(2047, L'b') + L"tail";
+    WriteConfig(L"C:\\App\\config.ini", {{L"VERSAO_JAVA", exact}, {L"NOME_JAR", longer}});
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    EXPECT_EQ(s.VERSAO_JAVA, std::string(2047, 'a'));
+    EXPECT_EQ(s.NOME_JAR, std::string(2047, 'b'));
+}
+
+TEST_F(SettingsTest, ValuesAreKeptAsDeliveredWithoutTrimmingOrUnquoting) {
+    WriteConfig(L"C:\\App\\config.ini", {{L"NOME_JAR", L" \"lib\\app.jar\" "}});
+    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, " \"lib\\app.jar\" ");
+}
+
+TEST_F(SettingsTest, CharactersOutsideTheCodePageAreConvertedAsTheSystemDoes) {
+    WriteConfig(L"C:\\App\\config.ini", {{L"NOME_JAR", L"caf\u00e9-\u4e2d.jar"}});
+    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "caf\xe9-?.jar");
+}
+
+TEST_F(SettingsTest, ReadSettingNumberFallsBackOnlyWhenThereIsNoNumber) {
+    WriteConfig(L"C:\\App\\config.ini", {{L"A", L"-$FFFFFFFF"}, {L"B", L"1 "}});
+    const launcher::SettingsReader reader(L"C:\\App\\config.ini");
+    EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"A", 7), 1);
+    EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"B", 7), 7);
+    EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"missing", 7), 7);
+}
+
+TEST_F(SettingsTest, WorkingDirectoryIsReadWholeHoweverLong) {
+    const std::wstring deep = L"C:\\" + std::wstring(400, L'd');
+    World().currentDirectory = deep;
+    EXPECT_EQ(launcher::ReadWorkingDirectory(), "C:\\" + std::string(400, 'd'));
+}
+
+}  // namespace
