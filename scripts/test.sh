@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Every test: the unit tests on the fake platform, then the end-to-end tests that run the real
+# KELMORA.exe under Wine (inside a virtual X display, for the dialogs). Fails if any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset mingw
