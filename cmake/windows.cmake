@@ -1,9 +1,18 @@
 # KELMORA.exe itself, and the Windows programs its end-to-end tests use.
-set(KELMORA_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
+enable_language(RC)
 
-add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} platform/win32/platform_win32.cpp)
+# Runtime linked statically, so the file imports Windows system DLLs only. ASLR, DEP and
+# terminal-server awareness on; no time stamp, so the same source gives the same bytes.
+set(KELMORA_LINK_OPTIONS -static -static-libgcc -static-libstdc++
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--no-insert-timestamp)
+
+add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} platform/win32/platform_win32.cpp
+  resources/kelmora.rc)
 target_include_directories(KELMORA PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_options(KELMORA PRIVATE ${KELMORA_LINK_OPTIONS})
+target_link_options(KELMORA PRIVATE ${KELMORA_LINK_OPTIONS} -s)
+# windres does not see the manifest as a dependency of the script.
+set_source_files_properties(resources/kelmora.rc PROPERTIES
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/kelmora.manifest)
 set_target_properties(KELMORA PROPERTIES OUTPUT_NAME KELMORA RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 add_subdirectory(tests/e2e)
