@@ -1,12 +1,14 @@
 # KELMORA.exe itself, and the Windows programs its end-to-end tests use.
 enable_language(RC)
 
+set(PLATFORM_WIN32_SOURCES platform/win32/platform_win32.cpp platform/win32/dialogs_win32.cpp)
+
 # Runtime linked statically, so the file imports Windows system DLLs only. ASLR, DEP and
 # terminal-server awareness on; no time stamp, so the same source gives the same bytes.
 set(KELMORA_LINK_OPTIONS -static -static-libgcc -static-libstdc++
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware -Wl,--no-insert-timestamp)
 
-add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} platform/win32/platform_win32.cpp
+add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} ${PLATFORM_WIN32_SOURCES}
   resources/kelmora.rc)
 target_include_directories(KELMORA PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_options(KELMORA PRIVATE ${KELMORA_LINK_OPTIONS} -s)

@@ -1,5 +1,6 @@
 // The process's entry point: runs the launch once and turns any failure it raises into an
 // abnormal end with exit code 3.
+#include "launcher/failure_reporting.h"
 #include "launcher/launch_sequence.h"
 #include "platform/platform.h"
 
@@ -16,8 +17,10 @@ struct HINSTANCE__;
 extern "C" int KELMORA_WINAPI WinMain(HINSTANCE__* /*instance*/, HINSTANCE__* /*previous*/,
                                       char* /*commandLine*/, int /*showCommand*/) {
     try {
-        return launcher::RunLaunchSequence();
+        platform::RestrictDllSearchToSystem();
+        launcher::FailureReporter reporter = launcher::FailureReporter::ForThisProcess();
+        return launcher::RunLaunchSequence(reporter);
     } catch (...) {
-        platform::EndProcess(3);
+        launcher::ReportAbnormalTermination();
     }
 }

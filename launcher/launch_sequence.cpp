@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "launcher/child_process.h"
+#include "launcher/failure_reporting.h"
 #include "launcher/runtime_selection.h"
 #include "launcher/settings.h"
 #include "platform/platform.h"
@@ -14,7 +15,7 @@ std::string JreKeyPath;
 const std::string JreKeyBase = "Software\\JavaSoft\\Java Runtime Environment\\";
 std::string JavaVersion;
 
-int RunLaunchSequence() {
+int RunLaunchSequence(FailureReporter& reporter) {
     std::optional<RegistryReader> reader64(std::in_place, kReader64Access);
     reader64->SetRootKey(platform::LocalMachineRoot());
     std::optional<RegistryReader> readerDefault(std::in_place, kReaderDefaultAccess);
@@ -42,7 +43,7 @@ int RunLaunchSequence() {
 
     platform::ChangeCurrentDirectory(workingDirectory);
     const LaunchOutcome outcome = StartChildAndWait(commandLine, workingDirectory);
-    (void)outcome;
+    if (!outcome.started) reporter.ReportLaunchFailure(outcome.LaunchErrorCode, commandLine);
     return 0;
 }
 

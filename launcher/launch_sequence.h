@@ -5,13 +5,15 @@
 
 namespace launcher {
 
+class FailureReporter;
+
 // Module-level values, created in this order before the launch and destroyed in reverse.
 extern std::string JreKeyPath;
 extern const std::string JreKeyBase;
 extern std::string JavaVersion;
 
-// Runs the launch; always returns 0. A RegistryError or an exhaustion of memory leaves it
-// at once and is for the entry point to handle.
-int RunLaunchSequence();
+// Runs the launch; always returns 0. A start that fails is reported through `reporter`.
+// A RegistryError or an exhaustion of memory leaves it at once and is for the entry point.
+int RunLaunchSequence(FailureReporter& reporter);
 
 }  // namespace launcher

@@ -5,17 +5,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 // The same opaque types <windows.h> declares in STRICT mode, so the launcher can hold
 // handles without seeing the Windows headers and without any cast at the seam.
 struct HKEY__;
+struct HWND__;
 
 namespace platform {
 
 using KeyHandle = HKEY__*;
 using ObjectHandle = void*;
+using WindowHandle = HWND__*;
 
 // Closes a kernel object handle (process, thread). Move-only through unique_ptr.
 struct HandleCloser {
@@ -91,5 +94,62 @@ struct ValueQuery {
 ValueQuery QueryValueSize(KeyHandle key, const std::wstring& name);
 // RegQueryValueExW with a buffer of `byteCount` bytes.
 ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t byteCount);
+
+// ---- Process start-up -------------------------------------------------------------------
+// DLLs loaded by name from now on come from the system directory only
+// (SetDefaultDllDirectories, where the system has it).
+void RestrictDllSearchToSystem();
+// The running executable's full path, whole however long, in UTF-16 and in the ANSI code page.
+std::wstring ModuleFileNameWide();
+std::string ModuleFileNameAnsi();
+// CharNextW past the first character, then CharLowerW on the rest.
+std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text);
+// Whether `byte` starts a two-byte character in the ANSI code page.
+bool IsLeadByte(unsigned char byte);
+std::uint32_t WindowsMajorVersion();
+
+// ---- Dialogs ----------------------------------------------------------------------------
+// MessageBoxA with no owner; what the user pressed does not matter to the launcher.
+void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type);
+
+// The dwFileVersionMS of comctl32.dll's version record, read through version.dll loaded from
+// the system directory only; nothing when it cannot be read.
+std::optional<std::uint32_t> CommonControlsVersion();
+
+// A never-shown top-level window that owns the command-line dialog; it lives until the
+// process ends.
+WindowHandle CreateHiddenMainWindow(const std::wstring& title);
+WindowHandle ActiveWindow();
+WindowHandle LastActivePopup(WindowHandle window);
+
+// Loads the common controls that the manifest names (version 6 side by side).
+void LoadCommonControls();
+
+struct TaskDialogButton {
+    int id = 0;
+    std::wstring text;
+};
+
+// The fields of TASKDIALOGCONFIG that the launcher sets; every other field is zero.
+struct TaskDialogRequest {
+    WindowHandle owner = nullptr;
+    std::uint32_t flags = 0;
+    std::uint32_t commonButtons = 0;
+    std::wstring windowTitle;
+    std::wstring content;
+    std::vector<TaskDialogButton> buttons;
+    int defaultButton = 0;
+    std::uint32_t width = 0;
+    // Centre the dialog in the work area of the owner's monitor when it is created.
+    bool centreOnOwnerMonitor = false;
+};
+
+// TaskDialogIndirect taken by name from the already loaded comctl32.dll; E_NOTIMPL when it
+// is not there. Returns the HRESULT.
+long ShowTaskDialog(const TaskDialogRequest& request);
+
+// The plain form for systems without task dialogs: a fixed-border modal dialog captioned
+// `title`, with `text` as a word-wrapped label and one "OK" button, centred on the screen.
+void ShowPlainDialog(WindowHandle owner, const std::wstring& title, const std::wstring& text);
 
 }  // namespace platform

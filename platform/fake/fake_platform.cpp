@@ -215,4 +215,58 @@ ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t
     return query;
 }
 
+void RestrictDllSearchToSystem() { fake::Log("SetDefaultDllDirectories"); }
+
+std::wstring ModuleFileNameWide() { return g_world.modulePathWide; }
+
+std::string ModuleFileNameAnsi() { return g_world.modulePathAnsi; }
+
+std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
+    std::wstring result = text;
+    for (std::size_t i = 1; i < result.size(); ++i) {
+        if (result[i] >= L'A' && result[i] <= L'Z') result[i] = static_cast<wchar_t>(result[i] + 32);
+    }
+    return result;
+}
+
+bool IsLeadByte(unsigned char byte) {
+    return std::find(g_world.leadBytes.begin(), g_world.leadBytes.end(), byte) != g_world.leadBytes.end();
+}
+
+std::uint32_t WindowsMajorVersion() { return g_world.windowsMajorVersion; }
+
+void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type) {
+    fake::Log("MessageBox " + caption + ": " + text);
+    g_world.messageBoxes.push_back({text, caption, type});
+}
+
+std::optional<std::uint32_t> CommonControlsVersion() {
+    fake::Log("CommonControlsVersion");
+    return g_world.commonControlsVersion;
+}
+
+WindowHandle CreateHiddenMainWindow(const std::wstring& title) {
+    fake::Log("CreateWindow " + fake::Narrow(title));
+    g_world.windowsCreated.push_back(reinterpret_cast<WindowHandle>(fake::g_nextId++));
+    return g_world.windowsCreated.back();
+}
+
+WindowHandle ActiveWindow() { return g_world.activeWindow; }
+
+WindowHandle LastActivePopup(WindowHandle window) { return window; }
+
+void LoadCommonControls() { fake::Log("LoadCommonControls"); }
+
+long ShowTaskDialog(const TaskDialogRequest& request) {
+    fake::Log("TaskDialog " + fake::Narrow(request.content));
+    if (!g_world.taskDialogAvailable) return static_cast<long>(0x80004001u);  // E_NOTIMPL
+    g_world.taskDialogs.push_back(request);
+    return 0;
+}
+
+void ShowPlainDialog(WindowHandle owner, const std::wstring& title, const std::wstring& text) {
+    fake::Log("PlainDialog " + fake::Narrow(text));
+    g_world.plainDialogs.push_back({owner, title, text});
+}
+
 }  // namespace platform

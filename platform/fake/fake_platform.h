@@ -39,6 +39,18 @@ struct ExitRequested {
     std::uint32_t exitCode;
 };
 
+struct MessageBoxShown {
+    std::string text;
+    std::string caption;
+    std::uint32_t type;
+};
+
+struct PlainDialogShown {
+    platform::WindowHandle owner;
+    std::wstring title;
+    std::wstring text;
+};
+
 struct World {
     std::wstring currentDirectory = L"C:\\App";
     // When not empty, each CurrentDirectory() call takes the next of these as the directory.
@@ -53,6 +65,19 @@ struct World {
     bool processCanStart = true;
     std::uint32_t startError = 2;
     std::vector<StartedProcess> started;
+
+    std::wstring modulePathWide = L"C:\\App\\KELMORA.exe";
+    std::string modulePathAnsi = "C:\\App\\KELMORA.exe";
+    std::vector<unsigned char> leadBytes;  // of the pretend double-byte code page
+    std::uint32_t windowsMajorVersion = 10;
+    std::optional<std::uint32_t> commonControlsVersion = 0x00060010;
+    platform::WindowHandle activeWindow = nullptr;
+    bool taskDialogAvailable = true;
+
+    std::vector<MessageBoxShown> messageBoxes;
+    std::vector<platform::TaskDialogRequest> taskDialogs;
+    std::vector<PlainDialogShown> plainDialogs;
+    std::vector<platform::WindowHandle> windowsCreated;
 
     std::vector<std::string> calls;
     int openHandles = 0;

@@ -1,9 +1,5 @@
 // The Windows side of the seam. Only this directory includes <windows.h>.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
-
-#include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA expected");
 
@@ -103,6 +99,50 @@ ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,
 void WaitUntilEnded(ObjectHandle process) { WaitForSingleObject(process, INFINITE); }
 
 void EndProcess(std::uint32_t exitCode) { ExitProcess(exitCode); }
+
+void RestrictDllSearchToSystem() {
+    // Looked up by name: systems without the update that added it still start.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = win32::ProcAddress<SetDefaultDllDirectoriesFn>(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+namespace {
+
+// GetModuleFileName gives no error when the path is cut on older systems: it just fills the
+// buffer. A result equal to the buffer size therefore means "try bigger".
+template <typename Char, typename Getter>
+std::basic_string<Char> WholeModulePath(Getter getter) {
+    std::basic_string<Char> path(MAX_PATH, Char{});
+    for (;;) {
+        const DWORD length = getter(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.assign(path.size() * 2, Char{});
+    }
+}
+
+}  // namespace
+
+std::wstring ModuleFileNameWide() { return WholeModulePath<wchar_t>(GetModuleFileNameW); }
+
+std::string ModuleFileNameAnsi() { return WholeModulePath<char>(GetModuleFileNameA); }
+
+std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
+    std::wstring result = text;
+    if (result.empty()) return result;
+    // CharLowerW takes a pointer whose high word is zero as a single character, not a string;
+    // a pointer into a std::wstring never is.
+    CharLowerW(CharNextW(result.data()));
+    return result;
+}
+
+bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+std::uint32_t WindowsMajorVersion() { return LOBYTE(LOWORD(GetVersion())); }
 
 KeyHandle LocalMachineRoot() { return HKEY_LOCAL_MACHINE; }
 

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "fake_world.h"
+#include "launcher/failure_reporting.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/runtime_selection.h"
 
@@ -16,6 +17,11 @@ protected:
         launcher::JavaVersion.clear();
     }
 
+    int Run() {
+        launcher::FailureReporter reporter(L"Kelmora", 10);
+        return launcher::RunLaunchSequence(reporter);
+    }
+
     std::string CommandLine() {
         EXPECT_EQ(World().started.size(), 1u);
         return World().started.empty() ? "" : World().started[0].commandLine;
@@ -24,7 +30,7 @@ protected:
 
 TEST_F(LaunchSequenceTest, RunsTheOverviewExampleInOrder) {
     WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", L"0"}, {L"NOME_JAR", L"app.jar"}});
-    EXPECT_EQ(launcher::RunLaunchSequence(), 0);
+    EXPECT_EQ(Run(), 0);
     const auto& calls = World().calls;
     const std::vector<std::string> expectedPrefixes = {
         "GetCurrentDirectory",
@@ -49,7 +55,7 @@ TEST_F(LaunchSequenceTest, RunsTheOverviewExampleInOrder) {
 TEST_F(LaunchSequenceTest, TheSecondDirectoryReadingBuildsTheCommandLine) {
     World().directoryReadings = {L"C:\\First", L"C:\\Second"};
     WriteConfig(L"C:\\First\\config.ini", {{L"NOME_JAR", L"app.jar"}});
-    launcher::RunLaunchSequence();
+    Run();
     // The runtime path comes from the first reading, the archive and directory from the second.
     EXPECT_EQ(CommandLine(), "C:\\First\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\Second\\app.jar\"");
     EXPECT_EQ(World().started[0].currentDirectory, "C:\\Second");
@@ -59,7 +65,7 @@ TEST_F(LaunchSequenceTest, TheSecondDirectoryReadingBuildsTheCommandLine) {
 
 TEST_F(LaunchSequenceTest, VersionIsStoredEvenWhenTheRegistryIsNotAsked) {
     WriteConfig(L"C:\\App\\config.ini", {{L"VERSAO_JAVA", L"1.8"}, {L"USAR_JAVAHOME", L"0"}});
-    launcher::RunLaunchSequence();
+    Run();
     EXPECT_EQ(launcher::JavaVersion, "1.8");
     EXPECT_EQ(launcher::JreKeyPath, "");
 }
@@ -71,7 +77,7 @@ TEST_F(LaunchSequenceTest, OnlyExactlyOneTouchesTheRegistry) {
         WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", value}, {L"NOME_JAR", L"a.jar"}});
         World().view64[L"Software\\JavaSoft\\Java Runtime Environment\\"][L"JavaHome"] =
             fake::RegistryValue{1, fake::Utf16Bytes(L"C:\\Reg"), {}};
-        launcher::RunLaunchSequence();
+        Run();
         EXPECT_TRUE(CallsStartingWith("Reg").empty());
         EXPECT_EQ(CommandLine(), "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\a.jar\"");
         EXPECT_EQ(launcher::JreKeyPath, "");
@@ -79,7 +85,7 @@ TEST_F(LaunchSequenceTest, OnlyExactlyOneTouchesTheRegistry) {
     for (const wchar_t* value : {L"1", L"01", L"+1", L" 1", L"0x1", L"$1", L"x1", L"-$FFFFFFFF"}) {
         fake::Reset();
         WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", value}});
-        launcher::RunLaunchSequence();
+        Run();
         EXPECT_FALSE(CallsStartingWith("RegOpenKey").empty());
     }
 }
@@ -88,7 +94,7 @@ TEST_F(LaunchSequenceTest, RegisteredKeyIsClosedBeforeTheDirectoryIsSetAndTheChi
     WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", L"1"}, {L"VERSAO_JAVA", L"1.8"}});
     World().view64[L"Software\\JavaSoft\\Java Runtime Environment\\1.8"][L"JavaHome"] =
         fake::RegistryValue{1, fake::Utf16Bytes(L"C:\\Jre"), {}};
-    launcher::RunLaunchSequence();
+    Run();
     EXPECT_EQ(CommandLine(), "C:\\Jre\\bin\\Javaw.exe -jar -Xmx768m \"C:\\App\\\"");
     const auto secondDirectoryRead = [&] {
         const auto& calls = World().calls;
@@ -108,7 +114,7 @@ TEST_F(LaunchSequenceTest, RegisteredKeyIsClosedBeforeTheDirectoryIsSetAndTheChi
 
 TEST_F(LaunchSequenceTest, FailedStartStillReturnsZero) {
     World().processCanStart = false;
-    EXPECT_EQ(launcher::RunLaunchSequence(), 0);
+    EXPECT_EQ(Run(), 0);
 }
 
 TEST_F(LaunchSequenceTest, EntryPointIgnoresItsArgumentsAndReturnsZero) {

@@ -1,0 +1,48 @@
+// What the user is told when the Java application cannot be started, and the box that ends
+// the process when the launch is abandoned.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace launcher {
+
+std::string LaunchErrorMessage(std::uint32_t launchErrorCode);
+// "KELMORA.exe" gives "Kelmora": the file name up to its first full stop, all but the first
+// character in lower case.
+std::wstring MakeProgramTitle(const std::wstring& modulePath);
+// The file name of the module path, extension and case kept.
+std::string AbnormalTerminationCaption(const std::string& modulePath);
+// The task dialog needs Windows 6 or later and common controls 6.0 or later; a common-controls
+// version that cannot be read counts as new enough.
+bool UseTaskDialog(std::uint32_t windowsMajorVersion, std::optional<std::uint32_t> commonControlsVersion);
+
+class FailureReporter {
+public:
+    // Worked out once when the process starts, before the launch.
+    FailureReporter(std::wstring programTitle, std::uint32_t windowsMajorVersion)
+        : ProgramTitle(std::move(programTitle)), windowsMajorVersion_(windowsMajorVersion) {}
+
+    static FailureReporter ForThisProcess();
+
+    // The error box, then, once it is closed, the command line that could not be started.
+    void ReportLaunchFailure(std::uint32_t launchErrorCode, const std::string& launchCommandLine);
+    // The second dialog alone, in the form given.
+    void ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog);
+
+    const std::wstring ProgramTitle;
+
+private:
+    platform::WindowHandle DialogOwner();
+
+    std::uint32_t windowsMajorVersion_;
+    platform::WindowHandle hiddenMainWindow_ = nullptr;
+};
+
+// Shows "Abnormal program termination" and ends the process with exit code 3, no clean-up.
+[[noreturn]] void ReportAbnormalTermination();
+
+}  // namespace launcher

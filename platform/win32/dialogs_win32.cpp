@@ -1,0 +1,282 @@
+// Message boxes, the hidden owner window and the two forms of the command-line dialog.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/geometry.h"
+#include "platform/win32/win32.h"
+
+static_assert(sizeof(TASKDIALOGCONFIG) == 96, "32-bit TASKDIALOGCONFIG expected");
+
+namespace platform {
+
+namespace win32 {
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without the search flags reject it with ERROR_INVALID_PARAMETER: fall back to
+    // the full path, which no search order can redirect.
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t directory[MAX_PATH];
+        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return nullptr;
+        std::wstring path(directory, length);
+        path += L'\\';
+        path += name;
+        module = LoadLibraryW(path.c_str());
+    }
+    return module;
+}
+
+namespace {
+
+Rect ToRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+
+void CentreInWorkAreaOf(HWND window, HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;  // 40
+    GetMonitorInfoW(monitor, &info);
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    const Point origin = CentredOrigin(ToRect(info.rcWork), ToRect(bounds));
+    SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HRESULT CALLBACK TaskDialogNotification(HWND dialog, UINT notification, WPARAM, LPARAM,
+                                        LONG_PTR owner) {
+    // TDN_CREATED comes after the window exists and before it is shown, so it never jumps.
+    if (notification == TDN_CREATED) {
+        CentreInWorkAreaOf(dialog, MonitorFromWindow(reinterpret_cast<HWND>(owner),
+                                                     MONITOR_DEFAULTTONEAREST));
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+void FillTaskDialogConfig(const TaskDialogRequest& request, TaskDialogConfig& out) {
+    out.buttons.clear();
+    for (const TaskDialogButton& button : request.buttons) {
+        out.buttons.push_back(TASKDIALOG_BUTTON{button.id, button.text.c_str()});
+    }
+    TASKDIALOGCONFIG& c = out.config;
+    c = TASKDIALOGCONFIG{};
+    c.cbSize = sizeof c;
+    c.hwndParent = request.owner;
+    c.dwFlags = request.flags;
+    c.dwCommonButtons = request.commonButtons;
+    c.pszWindowTitle = request.windowTitle.c_str();
+    c.pszContent = request.content.c_str();
+    c.cButtons = static_cast<UINT>(out.buttons.size());
+    c.pButtons = out.buttons.empty() ? nullptr : out.buttons.data();
+    c.nDefaultButton = request.defaultButton;
+    c.cxWidth = request.width;
+    if (request.centreOnOwnerMonitor) {
+        c.pfCallback = TaskDialogNotification;
+        c.lpCallbackData = reinterpret_cast<LONG_PTR>(request.owner);
+    }
+}
+
+}  // namespace win32
+
+void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type) {
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
+}
+
+std::optional<std::uint32_t> CommonControlsVersion() {
+    // version.dll is no KnownDLL: importing it statically would load a copy planted beside the
+    // executable or in the current directory. Load it from the system directory by hand.
+    HMODULE version = win32::LoadSystemLibrary(L"version.dll");
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    const auto getSize = win32::ProcAddress<SizeFn>(version, "GetFileVersionInfoSizeW");
+    const auto getInfo = win32::ProcAddress<InfoFn>(version, "GetFileVersionInfoW");
+    const auto query = win32::ProcAddress<QueryFn>(version, "VerQueryValueW");
+
+    std::optional<std::uint32_t> result;
+    if (getSize && getInfo && query) {
+        DWORD ignored = 0;
+        const DWORD size = getSize(L"comctl32.dll", &ignored);
+        std::vector<BYTE> block(size);
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        if (size != 0 && getInfo(L"comctl32.dll", 0, size, block.data()) &&
+            query(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length) &&
+            fixed != nullptr && length >= sizeof(VS_FIXEDFILEINFO)) {
+            result = fixed->dwFileVersionMS;
+        }
+    }
+    if (version != nullptr) FreeLibrary(version);
+    return result;
+}
+
+WindowHandle CreateHiddenMainWindow(const std::wstring& title) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = L"KelmoraMainWindow";
+    RegisterClassExW(&windowClass);
+    // WS_POPUP | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, never WS_VISIBLE.
+    return CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, title.c_str(), 0x84CA0000,
+                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                           0, nullptr, nullptr, instance, nullptr);
+}
+
+WindowHandle ActiveWindow() { return GetActiveWindow(); }
+
+WindowHandle LastActivePopup(WindowHandle window) { return GetLastActivePopup(window); }
+
+void LoadCommonControls() {
+    // The manifest's activation context redirects this to the version 6 side-by-side assembly.
+    // The module stays loaded for the rest of the process.
+    win32::LoadSystemLibrary(L"comctl32.dll");
+}
+
+long ShowTaskDialog(const TaskDialogRequest& request) {
+    using TaskDialogIndirectFn =
+        HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+    const auto taskDialogIndirect = win32::ProcAddress<TaskDialogIndirectFn>(
+        GetModuleHandleW(L"comctl32.dll"), "TaskDialogIndirect");
+    if (taskDialogIndirect == nullptr) return E_NOTIMPL;
+
+    win32::TaskDialogConfig config;
+    win32::FillTaskDialogConfig(request, config);
+    int button = 0;
+    int radio = 0;
+    BOOL verified = FALSE;
+    return taskDialogIndirect(&config.config, &button, &radio, &verified);
+}
+
+// ---- The plain dialog -------------------------------------------------------------------
+
+namespace {
+
+constexpr int kLabelId = 100;
+constexpr int kMargin = 12;
+constexpr int kGap = 12;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 26;
+
+// A dialog template in memory: header, then each item, every item aligned to a DWORD.
+class DialogTemplate {
+public:
+    void Header(DWORD style, const std::wstring& title, WORD items) {
+        Add(style);
+        Add(DWORD{0});           // extended style
+        Add(items);
+        Add(short{0}), Add(short{0}), Add(short{10}), Add(short{10});  // resized when shown
+        Add(WORD{0});            // no menu
+        Add(WORD{0});            // default dialog class
+        AddText(title);
+        Add(WORD{8});            // point size, with DS_SETFONT
+        AddText(L"MS Shell Dlg");
+    }
+
+    void Item(DWORD style, WORD id, WORD classAtom, const std::wstring& text) {
+        Align();
+        Add(style);
+        Add(DWORD{0});
+        Add(short{0}), Add(short{0}), Add(short{1}), Add(short{1});
+        Add(id);
+        Add(WORD{0xFFFF});
+        Add(classAtom);
+        AddText(text);
+        Add(WORD{0});  // no creation data
+    }
+
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    template <typename T>
+    void Add(T value) {
+        WORD parts[sizeof(T) / sizeof(WORD)];
+        std::memcpy(parts, &value, sizeof value);
+        words_.insert(words_.end(), std::begin(parts), std::end(parts));
+    }
+    void AddText(const std::wstring& text) {
+        for (wchar_t c : text) words_.push_back(static_cast<WORD>(c));
+        words_.push_back(0);
+    }
+    void Align() {
+        if (words_.size() % 2 != 0) words_.push_back(0);
+    }
+
+    std::vector<WORD> words_;  // a vector of WORDs starts DWORD-aligned
+};
+
+struct PlainDialogText {
+    const std::wstring* text;
+};
+
+void LayOutPlainDialog(HWND dialog, const std::wstring& text) {
+    HWND label = GetDlgItem(dialog, kLabelId);
+    HWND button = GetDlgItem(dialog, IDOK);
+    // SelectObject is taken from the gdi32 that user32 has already loaded, so the import table
+    // stays limited to the DLLs the launcher needs anyway.
+    using SelectObjectFn = HGDIOBJ(WINAPI*)(HDC, HGDIOBJ);
+    const auto selectObject =
+        win32::ProcAddress<SelectObjectFn>(GetModuleHandleW(L"gdi32.dll"), "SelectObject");
+    HDC dc = GetDC(label);
+    const auto dialogFont = reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    HGDIOBJ previousFont = selectObject && dialogFont ? selectObject(dc, dialogFont) : nullptr;
+    // No wider than half the primary screen; long unbroken paths wrap like an edit control does.
+    RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2 - 2 * kMargin, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    if (previousFont != nullptr) selectObject(dc, previousFont);
+    ReleaseDC(label, dc);
+
+    const int labelWidth = textRect.right - textRect.left;
+    const int labelHeight = textRect.bottom - textRect.top;
+    const int clientWidth = std::max(labelWidth, kButtonWidth) + 2 * kMargin;
+    const int clientHeight = kMargin + labelHeight + kGap + kButtonHeight + kMargin;
+    MoveWindow(label, kMargin, kMargin, labelWidth, labelHeight, FALSE);
+    MoveWindow(button, (clientWidth - kButtonWidth) / 2, kMargin + labelHeight + kGap, kButtonWidth,
+               kButtonHeight, FALSE);
+
+    RECT frame{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    win32::CentreInWorkAreaOf(dialog, MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+}
+
+INT_PTR CALLBACK PlainDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        const auto* text = reinterpret_cast<const PlainDialogText*>(lParam)->text;
+        // Set here rather than in the template: a template text holding "\xFFFF" would be
+        // read as a resource id.
+        SetDlgItemTextW(dialog, kLabelId, text->c_str());
+        LayOutPlainDialog(dialog, *text);
+        return TRUE;  // focus goes to the default button
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+void ShowPlainDialog(WindowHandle owner, const std::wstring& title, const std::wstring& text) {
+    DialogTemplate dialog;
+    dialog.Header(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, title, 2);
+    // SS_NOPREFIX: an "&" in a path is shown, not taken as a mnemonic.
+    dialog.Item(WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kLabelId, 0x0082, L"");
+    dialog.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, 0x0080, L"OK");
+    PlainDialogText context{&text};
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, PlainDialogProcedure,
+                            reinterpret_cast<LPARAM>(&context));
+}
+
+}  // namespace platform
