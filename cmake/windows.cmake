@@ -2,6 +2,7 @@
 enable_language(RC)
 
 set(PLATFORM_WIN32_SOURCES platform/win32/platform_win32.cpp platform/win32/dialogs_win32.cpp)
+list(TRANSFORM PLATFORM_WIN32_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE PLATFORM_WIN32_SOURCES_ABSOLUTE)
 
 # Runtime linked statically, so the file imports Windows system DLLs only. ASLR, DEP and
 # terminal-server awareness on; no time stamp, so the same source gives the same bytes.

@@ -76,13 +76,8 @@ void FailureReporter::ReportLaunchFailure(std::uint32_t launchErrorCode,
                       windowsMajorVersion_ >= 6 ? platform::CommonControlsVersion() : std::nullopt));
 }
 
-void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog) {
-    const platform::WindowHandle owner = DialogOwner();
-    if (!taskDialog) {
-        platform::ShowPlainDialog(owner, ProgramTitle, commandLine);
-        return;
-    }
-
+platform::TaskDialogRequest FailureReporter::CommandLineTaskDialog(
+    platform::WindowHandle owner, const std::wstring& commandLine) const {
     platform::TaskDialogRequest request;
     request.owner = owner;
     request.flags = kAllowDialogCancellation;
@@ -91,10 +86,20 @@ void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, boo
     request.buttons = {platform::TaskDialogButton{kIdOk, L"OK"}};
     request.defaultButton = kIdOk;
     request.centreOnOwnerMonitor = true;
+    return request;
+}
+
+void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog) {
+    const platform::WindowHandle owner = DialogOwner();
+    if (!taskDialog) {
+        platform::ShowPlainDialog(owner, ProgramTitle, commandLine);
+        return;
+    }
+
     // Loaded here rather than at start: a launch that succeeds never needs them.
     platform::LoadCommonControls();
     // Without TaskDialogIndirect nothing is shown, and the launch ends as usual.
-    platform::ShowTaskDialog(request);
+    platform::ShowTaskDialog(CommandLineTaskDialog(owner, commandLine));
 }
 
 void ReportAbnormalTermination() {

@@ -32,6 +32,9 @@ public:
     void ReportLaunchFailure(std::uint32_t launchErrorCode, const std::string& launchCommandLine);
     // The second dialog alone, in the form given.
     void ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog);
+    // OK as the one button, no icon, no main instruction; Esc and the close box act as OK.
+    platform::TaskDialogRequest CommandLineTaskDialog(platform::WindowHandle owner,
+                                                      const std::wstring& commandLine) const;
 
     const std::wstring ProgramTitle;
 

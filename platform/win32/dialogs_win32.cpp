@@ -55,25 +55,27 @@ HRESULT CALLBACK TaskDialogNotification(HWND dialog, UINT notification, WPARAM, 
 }  // namespace
 
 void FillTaskDialogConfig(const TaskDialogRequest& request, TaskDialogConfig& out) {
+    out.request = request;
+    const TaskDialogRequest& kept = out.request;
     out.buttons.clear();
-    for (const TaskDialogButton& button : request.buttons) {
+    for (const TaskDialogButton& button : kept.buttons) {
         out.buttons.push_back(TASKDIALOG_BUTTON{button.id, button.text.c_str()});
     }
     TASKDIALOGCONFIG& c = out.config;
     c = TASKDIALOGCONFIG{};
     c.cbSize = sizeof c;
-    c.hwndParent = request.owner;
-    c.dwFlags = request.flags;
-    c.dwCommonButtons = request.commonButtons;
-    c.pszWindowTitle = request.windowTitle.c_str();
-    c.pszContent = request.content.c_str();
+    c.hwndParent = kept.owner;
+    c.dwFlags = kept.flags;
+    c.dwCommonButtons = kept.commonButtons;
+    c.pszWindowTitle = kept.windowTitle.c_str();
+    c.pszContent = kept.content.c_str();
     c.cButtons = static_cast<UINT>(out.buttons.size());
     c.pButtons = out.buttons.empty() ? nullptr : out.buttons.data();
-    c.nDefaultButton = request.defaultButton;
-    c.cxWidth = request.width;
-    if (request.centreOnOwnerMonitor) {
+    c.nDefaultButton = kept.defaultButton;
+    c.cxWidth = kept.width;
+    if (kept.centreOnOwnerMonitor) {
         c.pfCallback = TaskDialogNotification;
-        c.lpCallbackData = reinterpret_cast<LONG_PTR>(request.owner);
+        c.lpCallbackData = reinterpret_cast<LONG_PTR>(kept.owner);
     }
 }
 

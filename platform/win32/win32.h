@@ -30,8 +30,10 @@ Function ProcAddress(HMODULE module, const char* name) {
 // current directory, where a planted copy could lie.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
-// TASKDIALOGCONFIG and the button array it points into, kept together so the pointers stay valid.
+// TASKDIALOGCONFIG with its own copies of the texts and buttons it points into, so it stays
+// valid however long the request that filled it lives.
 struct TaskDialogConfig {
+    TaskDialogRequest request;
     std::vector<TASKDIALOG_BUTTON> buttons;
     TASKDIALOGCONFIG config{};
 };

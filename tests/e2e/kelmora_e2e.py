@@ -86,3 +86,37 @@ def wine_reg(*args):
     """Runs Wine's reg.exe; its output is not needed."""
     subprocess.run(["wine", "reg", *args], check=True, env=dict(os.environ, WINEDEBUG="-all"),
                    stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+
+
+def wine(*args, **kwargs):
+    """Runs a Windows program to its end and captures its output."""
+    return subprocess.run(["wine", *map(str, args)], capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL, timeout=120, **kwargs)
+
+
+def drive(steps, timeout_ms=20000):
+    out = wine(PROGRAMS / "dialog_driver.exe", "dialogs", timeout_ms, *steps)
+    return json.loads(out.stdout)
+
+
+def run_with_dialogs(exe, cwd, steps, env=None):
+    """Starts `exe`, drives its dialogs through `steps`, returns (exit code, steps, records)."""
+    RECORDS.mkdir(parents=True, exist_ok=True)
+    record = RECORDS / f"{uuid.uuid4().hex}.jsonl"
+    full_env = dict(os.environ, STANDIN_RECORD=windows_path(record), **(env or {}))
+    launcher = subprocess.Popen(["wine", str(exe)], cwd=cwd, env=full_env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        seen = drive(steps)
+        code = launcher.wait(timeout=60)
+    finally:
+        if launcher.poll() is None:
+            launcher.kill()
+    records = record.read_text().splitlines() if record.exists() else []
+    return code, seen, records
+
+
+def text_of(step, control_class):
+    return [c["title"] for c in step["controls"] if c["class"].lower() == control_class.lower()]
+
+

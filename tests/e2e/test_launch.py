@@ -5,7 +5,7 @@ import shutil
 import unittest
 import uuid
 
-from kelmora_e2e import DRIVE_C, PREFIX, STANDIN, AppFolder, run_launcher
+from kelmora_e2e import DRIVE_C, PREFIX, STANDIN, AppFolder, run_launcher, run_with_dialogs
 
 CONFIG = "[KELMORA]\nUSAR_JAVAHOME=0\nNOME_JAR=app.jar\n"
 
@@ -76,12 +76,13 @@ class ShippedRuntime(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(len(result.records), 1)
 
-    def test_missing_runtime_still_ends_with_exit_code_zero(self):
+    def test_missing_runtime_is_reported_and_still_ends_with_exit_code_zero(self):
         app = AppFolder()
         app.write_config(CONFIG)
-        result = run_launcher(app.exe, app.path, timeout=60)
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.records, [])
+        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertTrue(box["closed"] and dialog["closed"])
 
 
 class DriveRoot(unittest.TestCase):

@@ -1,13 +1,12 @@
 """The machine-wide runtime: USAR_JAVAHOME=1 makes KELMORA.exe take JavaHome from
 HKLM\\Software\\JavaSoft\\Java Runtime Environment\\<VERSAO_JAVA>, 64-bit view first. The prefix
 is a 64-bit one, so the 32-bit launcher's default view is the 32-bit (WOW64) view."""
-import subprocess
+import shutil
 import unittest
 import uuid
 
-from kelmora_e2e import DRIVE_C, STANDIN, AppFolder, run_launcher, wine_reg, windows_path
-import os
-import shutil
+from kelmora_e2e import (DRIVE_C, STANDIN, AppFolder, run_launcher, run_with_dialogs, text_of,
+                         wine_reg, windows_path)
 
 BASE = "HKLM\\Software\\JavaSoft\\Java Runtime Environment"
 
@@ -79,20 +78,27 @@ class RegisteredRuntime(unittest.TestCase):
         self.assertEqual(result.record["commandLine"], self.expected(f'"{home}\\bin\\Javaw.exe"'))
 
     def test_expand_string_is_not_expanded(self):
-        # %SystemDrive% would expand to C:, but the launcher keeps the text as stored, so the
-        # platform is asked for a file that does not exist and no child starts.
+        # %SystemDrive% would expand to C:, but the text is used as stored: the platform finds
+        # no such file, and the failure dialog shows the unexpanded path.
         runtime_at(f"jre-{self.version}")
         register(self.version, 64, "REG_EXPAND_SZ", f"%SystemDrive%\\jre-{self.version}")
-        result = self.launch()
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.records, [])
+        code, (box, dialog), records = run_with_dialogs(self.app.exe, self.app.path,
+                                                        ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertEqual(text_of(dialog, "Static"),
+                         [self.expected(f"%SystemDrive%\\jre-{self.version}\\bin\\Javaw.exe")])
 
     def test_value_that_is_not_text_ends_with_exit_code_3_and_no_child(self):
-        register(self.version, 64, "REG_DWORD", "1")
-        register(self.version, 32, data=runtime_at(f"jre32-{self.version}"))
-        result = run_launcher(self.app.exe, self.app.path)
-        self.assertEqual(result.returncode, 3)
-        self.assertEqual(result.records, [])
+        for value_type, data in (("REG_DWORD", "1"), ("REG_MULTI_SZ", "C:\\jre"), ("REG_BINARY", "00ff")):
+            version = f"{self.version}{value_type}"
+            register(version, 64, value_type, data)
+            register(version, 32, data=runtime_at(f"jre32-{version}"))
+            self.app.write_config(f"[KELMORA]\nVERSAO_JAVA={version}\nUSAR_JAVAHOME=1\nNOME_JAR=app.jar\n")
+            code, (box,), records = run_with_dialogs(self.app.exe, self.app.path, ["KELMORA.exe=ok"])
+            self.assertEqual(code, 3, value_type)
+            self.assertEqual(records, [], value_type)
+            self.assertTrue(box["found"], value_type)
 
     def test_values_other_than_exactly_1_keep_the_shipped_runtime(self):
         register(self.version, 64, data=runtime_at(f"jre64-{self.version}"))

@@ -1,7 +1,9 @@
 // Test-only stand-in for javaw.exe. It appends one JSON line to the file named by the
 // STANDIN_RECORD environment variable (which it inherits from the launcher): its own module
 // path, its full command line, its current directory and its start-up flags. STANDIN_SLEEP_MS
-// makes it linger before recording, STANDIN_EXIT chooses its exit code.
+// makes it linger before recording, STANDIN_EXIT chooses its exit code. STANDIN_HIDDEN_WINDOW
+// makes it create a never-shown top-level window and not pump messages while it lingers: the
+// behaviour that hangs broadcasts, as a control for the launcher's own check.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -48,6 +50,10 @@ std::string JsonBytes(const char* text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (!Environment(L"STANDIN_HIDDEN_WINDOW").empty()) {
+        CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"standin hidden", WS_POPUP, 0, 0, 0, 0,
+                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
     const std::wstring sleep = Environment(L"STANDIN_SLEEP_MS");
     if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
 

@@ -1,0 +1,177 @@
+"""What the user sees when the Java application cannot be started, or the launch is abandoned:
+the real KELMORA.exe under Wine and Xvfb, its dialogs found, read and closed by a Windows test
+driver running in the same prefix."""
+import json
+import os
+import shutil
+import subprocess
+import time
+import unittest
+import uuid
+
+from kelmora_e2e import PROGRAMS, AppFolder, drive, run_with_dialogs, text_of, wine, wine_reg
+
+COMMAND_LINE = '{0}\\java\\bin\\javaw.exe -jar -Xmx768m "{0}\\app.jar"'
+WS_CAPTION, DS_MODALFRAME, WS_VISIBLE = 0x00C00000, 0x80, 0x10000000
+BS_DEFPUSHBUTTON, SS_ICON = 0x1, 0x3
+SCREEN = (1280, 1024)
+
+
+class FailedStart(unittest.TestCase):
+    def setUp(self):
+        self.app = AppFolder()
+        self.app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+
+    def test_missing_runtime_shows_code_2_then_the_command_line(self):
+        code, (box, dialog), _ = run_with_dialogs(self.app.exe, self.app.path,
+                                                  ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertTrue(box["found"] and box["closed"])
+        self.assertIn("Erro 2 ao executar o aplicativo.", text_of(box, "Static"))
+        self.assertEqual(text_of(box, "Button"), ["OK"])
+        self.assertNotIn("Kelmora", box["otherVisible"], "the second dialog waits for the first")
+
+        self.assertTrue(dialog["found"] and dialog["closed"])
+        self.assertEqual(text_of(dialog, "Static"), [COMMAND_LINE.format(self.app.windows)])
+        buttons = [c for c in dialog["controls"] if c["class"].lower() == "button"]
+        self.assertEqual([b["title"] for b in buttons], ["OK"])
+        self.assertEqual(buttons[0]["style"] & 0xF, BS_DEFPUSHBUTTON)
+        self.assertFalse([c for c in dialog["controls"] if c["class"] == "Static" and c["style"] & 0x1F == SS_ICON])
+        self.assertTrue(dialog["style"] & WS_CAPTION)
+        self.assertTrue(dialog["style"] & DS_MODALFRAME, "fixed dialog border")
+        left, top, right, bottom = dialog["rect"]
+        self.assertLessEqual(abs((left + right) // 2 - SCREEN[0] // 2), 1, dialog["rect"])
+        self.assertLessEqual(abs((top + bottom) // 2 - SCREEN[1] // 2), 1, dialog["rect"])
+        self.assertNotEqual(dialog["owner"], 0, "owned by the hidden main window")
+
+    def test_a_file_that_is_no_program_shows_code_193(self):
+        (self.app.path / "java" / "bin").mkdir(parents=True)
+        (self.app.path / "java" / "bin" / "javaw.exe").write_text("not a program\n")
+        code, (box, dialog), _ = run_with_dialogs(self.app.exe, self.app.path,
+                                                  ["Erro=enter", "Kelmora=enter"])
+        self.assertEqual(code, 0)
+        self.assertIn("Erro 193 ao executar o aplicativo.", text_of(box, "Static"))
+        self.assertTrue(dialog["closed"])
+
+    def test_esc_and_the_close_box_end_it_the_same_way(self):
+        for first, second in (("esc", "esc"), ("close", "close")):
+            code, steps, _ = run_with_dialogs(self.app.exe, self.app.path,
+                                              [f"Erro={first}", f"Kelmora={second}"])
+            self.assertEqual(code, 0)
+            self.assertEqual([s["closed"] for s in steps], [True, True], (first, second))
+
+    def test_renaming_the_executable_changes_the_caption(self):
+        renamed = self.app.path / "Backup.OLD.exe"
+        shutil.copyfile(self.app.exe, renamed)
+        code, (box, dialog), _ = run_with_dialogs(renamed, self.app.path, ["Erro=ok", "Backup=ok"])
+        self.assertEqual(code, 0)
+        self.assertTrue(box["found"])
+        self.assertTrue(dialog["found"], "caption follows the file name")
+
+    def test_command_line_is_shown_as_text_percent_and_ampersand_included(self):
+        app = AppFolder(f"R&D 100% {uuid.uuid4().hex[:4]}")
+        app.write_config("[KELMORA]\nNOME_JAR=%s%d.jar\n")
+        code, (_, dialog), _ = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(text_of(dialog, "Static"),
+                         [f'"{app.windows}\\java\\bin\\javaw.exe" -jar -Xmx768m "{app.windows}\\%s%d.jar"'])
+
+
+class AbnormalTermination(unittest.TestCase):
+    def test_value_that_is_not_text_shows_the_termination_box_and_ends_with_3(self):
+        version = f"d{uuid.uuid4().hex[:8]}"
+        wine_reg("add", f"HKLM\\Software\\JavaSoft\\Java Runtime Environment\\{version}", "/v",
+                 "JavaHome", "/t", "REG_DWORD", "/d", "1", "/f", "/reg:64")
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config(f"[KELMORA]\nVERSAO_JAVA={version}\nUSAR_JAVAHOME=1\nNOME_JAR=app.jar\n")
+        code, (box,), records = run_with_dialogs(app.exe, app.path, ["KELMORA.exe=ok"])
+        self.assertEqual(code, 3)
+        self.assertEqual(records, [], "no child is started")
+        self.assertIn("Abnormal program termination", text_of(box, "Static"))
+        self.assertEqual(text_of(box, "Button"), ["OK"])
+
+
+class NoWindowWhileWaiting(unittest.TestCase):
+    def inspect_while_child_sleeps(self, exe_name, start):
+        process = start()
+        try:
+            time.sleep(4)  # the launcher is started and waiting for its sleeping child
+            out = wine(PROGRAMS / "dialog_driver.exe", "inspect", exe_name)
+            return json.loads(out.stdout)
+        finally:
+            process.wait(timeout=60)
+
+    def test_waiting_launcher_owns_no_window_and_blocks_no_broadcast(self):
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+        env = dict(os.environ, STANDIN_SLEEP_MS="9000")
+        found = self.inspect_while_child_sleeps("KELMORA.exe", lambda: subprocess.Popen(
+            ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.assertEqual(len(found["pids"]), 1, "the launcher is running")
+        self.assertEqual(found["windows"], [])
+        self.assertLess(found["broadcastMs"], 1500)
+
+    def test_control_a_hidden_window_that_is_not_pumped_blocks_the_broadcast(self):
+        # The same check against a process that does own such a window shows the check works.
+        app = AppFolder()
+        app.install_runtime()
+        env = dict(os.environ, STANDIN_SLEEP_MS="9000", STANDIN_HIDDEN_WINDOW="1")
+        found = self.inspect_while_child_sleeps("javaw.exe", lambda: subprocess.Popen(
+            ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.assertIn("standin hidden", [w["title"] for w in found["windows"]])
+        self.assertGreaterEqual(found["broadcastMs"], 2500)
+
+
+class TaskDialogForm(unittest.TestCase):
+    """Wine's common controls report a version below 6.0, so KELMORA.exe picks the plain form
+    there; the launcher's own dialog code is driven directly to show the task dialog for real."""
+
+    def test_task_dialog_configuration(self):
+        config = json.loads(wine(PROGRAMS / "platform_check.exe", "config").stdout)
+        self.assertEqual(config, {
+            "cbSize": 96, "hwndParent": 0x1234, "hInstance": 0, "dwFlags": 8,
+            "dwCommonButtons": 0, "pszWindowTitle": "platform_check", "pszMainIcon": 0,
+            "pszMainInstruction": 0, "pszContent": "the command line", "cButtons": 1,
+            "button0Id": 1, "button0Text": "OK", "nDefaultButton": 1, "cRadioButtons": 0,
+            "nDefaultRadioButton": 0, "pszVerificationText": 0, "pszExpandedInformation": 0,
+            "pszFooter": 0, "hasCallback": True, "lpCallbackData": 0x1234, "cxWidth": 0})
+
+    def test_task_dialog_is_shown_centred_with_ok_only(self):
+        # Wine's task dialog ignores Esc when it has no Cancel button (Windows closes it, with
+        # TDF_ALLOW_DIALOG_CANCELLATION), so Esc is left out here.
+        text = 'C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m "C:\\App\\100%.jar"'
+        for how in ("ok", "enter", "close"):
+            process = subprocess.Popen(["wine", str(PROGRAMS / "platform_check.exe"), "task"],
+                                       env=dict(os.environ, CHECK_TEXT=text), stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            (dialog,) = drive([f"platform_check={how}"])
+            self.assertEqual(process.wait(timeout=60), 0)
+            self.assertTrue(dialog["found"] and dialog["closed"], how)
+            self.assertIn(text, text_of(dialog, "Static"))
+            self.assertEqual(text_of(dialog, "Button"), ["OK"])
+            left, top, right, bottom = dialog["rect"]
+            self.assertLessEqual(abs((left + right) // 2 - SCREEN[0] // 2), 1, dialog["rect"])
+            self.assertLessEqual(abs((top + bottom) // 2 - SCREEN[1] // 2), 1, dialog["rect"])
+
+    def test_common_controls_version_is_read_from_the_system_copy(self):
+        # A version.dll planted beside the program or in the current directory is never loaded:
+        # the module is asked for with the system-directory-only search flag.
+        trace = subprocess.run(["wine", str(PROGRAMS / "platform_check.exe"), "version"],
+                               env=dict(os.environ, WINEDEBUG="+module"), capture_output=True,
+                               text=True, stdin=subprocess.DEVNULL, timeout=120)
+        version = json.loads(trace.stdout)
+        self.assertTrue(version["readable"])
+        self.assertLess(version["versionMS"], 0x00060000, "Wine's comctl32 reports below 6.0")
+        # Wine's own user32 maps version.dll at start-up ("in (null)"); the launcher's request is
+        # the one with a search path, and that path is the system directory alone.
+        searches = [l.split(" in ", 1)[1] for l in trace.stderr.splitlines()
+                    if 'looking for L"version.dll" in' in l]
+        explicit = [s for s in searches if s != "(null)"]
+        self.assertEqual(explicit, ['L"C:\\\\windows\\\\system32\\\\"'], searches)
+
+if __name__ == "__main__":
+    unittest.main()
