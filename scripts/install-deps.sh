@@ -7,7 +7,7 @@ packages=(
   cmake g++ make libgtest-dev libgmock-dev
   g++-mingw-w64-i686-win32 mingw-w64-i686-dev
   wine wine64 wine32:i386
-  xvfb xdotool imagemagick x11-apps
+  xvfb xdotool imagemagick fonts-wine
   python3 python3-pefile
 )
 
