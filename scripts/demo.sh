@@ -4,19 +4,10 @@
 # (a stand-in that records how it was started) was given, and the launcher's exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
-bash scripts/install-deps.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw >/dev/null
-
-export WINEPREFIX="$root/build/demo-wineprefix" WINEDEBUG=-all
-if [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
-  echo "Creating the Wine prefix (once, about 20 s)..."
-  mkdir -p "$WINEPREFIX"
-  wineserver -p </dev/null >/dev/null 2>&1
-  wineboot -i </dev/null >/dev/null 2>&1
-fi
+source scripts/common.sh
+build_launcher
+use_wine_prefix demo
 
 app="$WINEPREFIX/drive_c/Demo App"
 rm -rf "$app"

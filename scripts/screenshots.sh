@@ -5,16 +5,11 @@
 # code through a test program) under Xvfb, with Wine drawing its own window frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
-bash scripts/install-deps.sh
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw >/dev/null
-
-export WINEPREFIX="$root/build/screenshots-wineprefix" WINEDEBUG=-all
-rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-wineboot -i </dev/null >/dev/null 2>&1
+source scripts/common.sh
+build_launcher
+rm -rf "$PWD/build/screenshots-wineprefix"
+use_wine_prefix screenshots
 # Without a window manager, let Wine draw captions and borders itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
 

@@ -15,24 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "json_text.h"
 
-std::string Json(const std::wstring& text) {
-    std::string out = "\"";
-    for (wchar_t c : text) {
-        if (c == L'"' || c == L'\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+namespace {
 
 std::wstring Text(HWND window) {
     wchar_t buffer[4096];

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "json_text.h"
+
 namespace {
 
 std::wstring Environment(const wchar_t* name) {
@@ -19,23 +21,6 @@ std::wstring Environment(const wchar_t* name) {
     return n > 0 && n < 32768 ? std::wstring(buffer, n) : std::wstring();
 }
 
-// JSON string with every non-ASCII code unit escaped, so the record is plain ASCII.
-std::string Json(const std::wstring& text) {
-    std::string out = "\"";
-    for (wchar_t c : text) {
-        if (c == L'"' || c == L'\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string JsonBytes(const char* text) {
     std::string out = "\"";
