@@ -77,6 +77,19 @@ class FailedStart(unittest.TestCase):
                          [f'"{app.windows}\\java\\bin\\javaw.exe" -jar -Xmx768m "{app.windows}\\%s%d.jar"'])
 
 
+    def test_windows_xp_gets_the_plain_dialog(self):
+        # Major version 5: the plain form whatever the common controls say.
+        wine_reg("add", "HKCU\\Software\\Wine", "/v", "Version", "/t", "REG_SZ", "/d", "winxp", "/f")
+        try:
+            code, (_, dialog), _ = run_with_dialogs(self.app.exe, self.app.path, ["Erro=ok", "Kelmora=ok"])
+        finally:
+            wine_reg("delete", "HKCU\\Software\\Wine", "/v", "Version", "/f")
+        self.assertEqual(code, 0)
+        self.assertEqual(dialog["class"], "#32770")
+        self.assertTrue(dialog["style"] & DS_MODALFRAME)
+        self.assertEqual(text_of(dialog, "Static"), [COMMAND_LINE.format(self.app.windows)])
+
+
 class AbnormalTermination(unittest.TestCase):
     def test_value_that_is_not_text_shows_the_termination_box_and_ends_with_3(self):
         version = f"d{uuid.uuid4().hex[:8]}"
