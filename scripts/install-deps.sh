@@ -11,6 +11,11 @@ packages=(
   python3 python3-pefile
 )
 
+# The benchmark's tools, only when asked for.
+if [ "${1:-}" = bench ]; then
+  packages+=(hyperfine gnuplot-nox)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -4,8 +4,12 @@
 // makes it linger before recording, STANDIN_EXIT chooses its exit code. STANDIN_HIDDEN_WINDOW
 // makes it create a never-shown top-level window and not pump messages while it lingers: the
 // behaviour that hangs broadcasts, as a control for the launcher's own check.
+// STANDIN_PARENT_MEMORY adds the private bytes and working set of the process that started it
+// (the launcher, waiting), for the benchmark.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +36,29 @@ std::string JsonBytes(const char* text) {
     return out + "\"";
 }
 
+// "{private bytes, working set}" of the parent process, or an empty text.
+std::string ParentMemory() {
+    DWORD parent = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent);
+    if (process == nullptr) return {};
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    std::string out;
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
+        out = ", \"parentPrivateBytes\": " + std::to_string(counters.PrivateUsage) +
+              ", \"parentWorkingSet\": " + std::to_string(counters.WorkingSetSize);
+    }
+    CloseHandle(process);
+    return out;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -56,7 +83,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                        ", \"currentDirectory\": " +
                        Json(std::wstring(directory, directoryLength)) +
                        ", \"startupFlags\": " + std::to_string(startup.dwFlags) +
-                       ", \"showWindow\": " + std::to_string(startup.wShowWindow) + "}\n";
+                       ", \"showWindow\": " + std::to_string(startup.wShowWindow) +
+                       (Environment(L"STANDIN_PARENT_MEMORY").empty() ? "" : ParentMemory()) + "}\n";
 
     const std::wstring record = Environment(L"STANDIN_RECORD");
     if (!record.empty()) {

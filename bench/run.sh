@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Start-up cost, size and memory of KELMORA.exe under Wine, side by side with the spawn floor
+# (a program that only calls CreateProcessA and waits), the stand-in runtime started directly,
+# and a batch file doing the same job. Writes docs/performance.md and docs/performance.png.
+# Not part of the test command: timings belong to a benchmark, not to a pass/fail test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+source scripts/common.sh
+bash scripts/install-deps.sh bench
+build_launcher
+use_wine_prefix bench
+
+runs=${BENCH_RUNS:-30}
+drive_c="$WINEPREFIX/drive_c"
+programs=build/mingw/test-programs
+out=build/bench
+mkdir -p "$out" docs
+
+# The application folder, shipped runtime: a stand-in javaw.exe that exits at once.
+app="$drive_c/BenchApp"
+rm -rf "$app"; mkdir -p "$app/java/bin"
+cp build/mingw/KELMORA.exe "$app/"
+cp "$programs/javaw_standin.exe" "$app/java/bin/javaw.exe"
+printf '[KELMORA]\r\nUSAR_JAVAHOME=0\r\nNOME_JAR=app.jar\r\n' >"$app/config.ini"
+# The same job as a packager's batch file.
+printf '@"%%CD%%\\java\\bin\\javaw.exe" -jar -Xmx768m "%%CD%%\\app.jar"\r\n' >"$app/launch.cmd"
+
+# The registered runtime, in the 64-bit view.
+reg_app="$drive_c/BenchReg"
+rm -rf "$reg_app" "$drive_c/BenchJre"; mkdir -p "$reg_app" "$drive_c/BenchJre/bin"
+cp build/mingw/KELMORA.exe "$reg_app/"
+cp "$programs/javaw_standin.exe" "$drive_c/BenchJre/bin/Javaw.exe"
+printf '[KELMORA]\r\nVERSAO_JAVA=bench\r\nUSAR_JAVAHOME=1\r\nNOME_JAR=app.jar\r\n' >"$reg_app/config.ini"
+wine reg add 'HKLM\Software\JavaSoft\Java Runtime Environment\bench' /v JavaHome /t REG_SZ \
+  /d 'C:\BenchJre' /f /reg:64 </dev/null >/dev/null 2>&1
+
+export SPAWN_COMMAND_LINE='C:\BenchApp\java\bin\javaw.exe -jar -Xmx768m "C:\BenchApp\app.jar"'
+floor="$PWD/$programs/spawn_floor.exe"
+hyperfine --warmup 3 --runs "$runs" --export-json "$out/times.json" --style basic \
+  -n "stand-in started directly" "cd '$app' && wine 'C:\\BenchApp\\java\\bin\\javaw.exe'" \
+  -n "spawn floor" "cd '$app' && wine '$floor'" \
+  -n "KELMORA.exe, shipped runtime" "cd '$app' && wine KELMORA.exe" \
+  -n "KELMORA.exe, registered runtime" "cd '$reg_app' && wine KELMORA.exe" \
+  -n "batch file through cmd" "cd '$app' && wine cmd /c launch.cmd" \
+  </dev/null >"$out/hyperfine.txt"
+
+# Memory of the waiting parent, read by the stand-in.
+memory() {  # memory DIR EXE -> "private working-set" in bytes
+  local record="$drive_c/bench-memory.jsonl"
+  rm -f "$record"
+  (cd "$1" && STANDIN_PARENT_MEMORY=1 STANDIN_RECORD='C:\bench-memory.jsonl' wine "$2" </dev/null >/dev/null 2>&1)
+  python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).readline()); print(r["parentPrivateBytes"], r["parentWorkingSet"])' "$record"
+}
+read -r kel_private kel_ws < <(memory "$app" KELMORA.exe)
+read -r floor_private floor_ws < <(memory "$app" "$floor")
+
+bash bench/size_levers.sh >"$out/sizes.tsv"
+
+python3 bench/report.py "$out/times.json" "$out/sizes.tsv" \
+  "$(stat -c %s build/mingw/KELMORA.exe)" "$(stat -c %s "$programs/spawn_floor.exe")" \
+  "$kel_private" "$kel_ws" "$floor_private" "$floor_ws" "$runs"
+gnuplot bench/chart.gp
+wineserver -k >/dev/null 2>&1 || true
+echo "docs/performance.md and docs/performance.png written"
