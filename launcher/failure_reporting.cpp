@@ -53,14 +53,18 @@ bool UseTaskDialog(std::uint32_t windowsMajorVersion,
 }
 
 FailureReporter FailureReporter::ForThisProcess() {
-    return FailureReporter(MakeProgramTitle(platform::ModuleFileNameWide()),
-                           platform::WindowsMajorVersion());
+    return FailureReporter(platform::ModuleFileNameWide(), platform::WindowsMajorVersion());
+}
+
+const std::wstring& FailureReporter::ProgramTitle() {
+    if (!programTitle_) programTitle_ = MakeProgramTitle(modulePath_);
+    return *programTitle_;
 }
 
 platform::WindowHandle FailureReporter::DialogOwner() {
     // Created only now: a top-level window whose thread sits in WaitForSingleObject without
     // pumping messages would hang every program that broadcasts with SendMessage.
-    if (hiddenMainWindow_ == nullptr) hiddenMainWindow_ = platform::CreateHiddenMainWindow(ProgramTitle);
+    if (hiddenMainWindow_ == nullptr) hiddenMainWindow_ = platform::CreateHiddenMainWindow(ProgramTitle());
     if (platform::WindowHandle active = platform::ActiveWindow()) return active;
     return platform::LastActivePopup(hiddenMainWindow_);
 }
@@ -77,11 +81,11 @@ void FailureReporter::ReportLaunchFailure(std::uint32_t launchErrorCode,
 }
 
 platform::TaskDialogRequest FailureReporter::CommandLineTaskDialog(
-    platform::WindowHandle owner, const std::wstring& commandLine) const {
+    platform::WindowHandle owner, const std::wstring& commandLine) {
     platform::TaskDialogRequest request;
     request.owner = owner;
     request.flags = kAllowDialogCancellation;
-    request.windowTitle = ProgramTitle;
+    request.windowTitle = ProgramTitle();
     request.content = commandLine;
     request.buttons = {platform::TaskDialogButton{kIdOk, L"OK"}};
     request.defaultButton = kIdOk;
@@ -92,7 +96,7 @@ platform::TaskDialogRequest FailureReporter::CommandLineTaskDialog(
 void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog) {
     const platform::WindowHandle owner = DialogOwner();
     if (!taskDialog) {
-        platform::ShowPlainDialog(owner, ProgramTitle, commandLine);
+        platform::ShowPlainDialog(owner, ProgramTitle(), commandLine);
         return;
     }
 

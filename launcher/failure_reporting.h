@@ -22,9 +22,11 @@ bool UseTaskDialog(std::uint32_t windowsMajorVersion, std::optional<std::uint32_
 
 class FailureReporter {
 public:
-    // Worked out once when the process starts, before the launch.
-    FailureReporter(std::wstring programTitle, std::uint32_t windowsMajorVersion)
-        : ProgramTitle(std::move(programTitle)), windowsMajorVersion_(windowsMajorVersion) {}
+    // The executable's path and the Windows version are read when the process starts; the
+    // title is worked out from that path when a dialog first needs it, so a launch that
+    // succeeds never loads the window manager's library at all.
+    FailureReporter(std::wstring modulePath, std::uint32_t windowsMajorVersion)
+        : modulePath_(std::move(modulePath)), windowsMajorVersion_(windowsMajorVersion) {}
 
     static FailureReporter ForThisProcess();
 
@@ -34,13 +36,15 @@ public:
     void ShowCommandLineDialog(const std::wstring& commandLine, bool taskDialog);
     // OK as the one button, no icon, no main instruction; Esc and the close box act as OK.
     platform::TaskDialogRequest CommandLineTaskDialog(platform::WindowHandle owner,
-                                                      const std::wstring& commandLine) const;
+                                                      const std::wstring& commandLine);
 
-    const std::wstring ProgramTitle;
+    const std::wstring& ProgramTitle();
 
 private:
     platform::WindowHandle DialogOwner();
 
+    std::wstring modulePath_;
+    std::optional<std::wstring> programTitle_;
     std::uint32_t windowsMajorVersion_;
     platform::WindowHandle hiddenMainWindow_ = nullptr;
 };

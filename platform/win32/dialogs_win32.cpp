@@ -1,6 +1,8 @@
 // Message boxes, the hidden owner window and the two forms of the command-line dialog.
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <type_traits>
 #include <string>
 
 #include "platform/geometry.h"
@@ -28,6 +30,48 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     return module;
 }
 
+const User32& User() {
+    static const User32 functions = [] {
+        const HMODULE module = LoadSystemLibrary(L"user32.dll");
+        User32 f{};
+        bool complete = module != nullptr;
+        const auto bind = [&](auto& slot, const char* name) {
+            slot = ProcAddress<std::remove_reference_t<decltype(slot)>>(module, name);
+            complete = complete && slot != nullptr;
+        };
+#define KELMORA_BIND(name) bind(f.name, #name)
+        KELMORA_BIND(AdjustWindowRectEx);
+        KELMORA_BIND(CharLowerW);
+        KELMORA_BIND(CharNextW);
+        KELMORA_BIND(CreateWindowExW);
+        KELMORA_BIND(DefWindowProcW);
+        KELMORA_BIND(DialogBoxIndirectParamW);
+        KELMORA_BIND(DrawTextW);
+        KELMORA_BIND(EndDialog);
+        KELMORA_BIND(GetActiveWindow);
+        KELMORA_BIND(GetDC);
+        KELMORA_BIND(GetDlgItem);
+        KELMORA_BIND(GetLastActivePopup);
+        KELMORA_BIND(GetMonitorInfoW);
+        KELMORA_BIND(GetSystemMetrics);
+        KELMORA_BIND(GetWindowLongW);
+        KELMORA_BIND(GetWindowRect);
+        KELMORA_BIND(MessageBoxA);
+        KELMORA_BIND(MonitorFromPoint);
+        KELMORA_BIND(MonitorFromWindow);
+        KELMORA_BIND(MoveWindow);
+        KELMORA_BIND(RegisterClassExW);
+        KELMORA_BIND(ReleaseDC);
+        KELMORA_BIND(SendMessageW);
+        KELMORA_BIND(SetDlgItemTextW);
+        KELMORA_BIND(SetWindowPos);
+#undef KELMORA_BIND
+        if (!complete) throw std::runtime_error("user32 cannot be loaded");
+        return f;
+    }();
+    return functions;
+}
+
 namespace {
 
 Rect ToRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
@@ -35,19 +79,20 @@ Rect ToRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
 void CentreInWorkAreaOf(HWND window, HMONITOR monitor) {
     MONITORINFO info{};
     info.cbSize = sizeof info;  // 40
-    GetMonitorInfoW(monitor, &info);
+    User().GetMonitorInfoW(monitor, &info);
     RECT bounds{};
-    GetWindowRect(window, &bounds);
+    User().GetWindowRect(window, &bounds);
     const Point origin = CentredOrigin(ToRect(info.rcWork), ToRect(bounds));
-    SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    User().SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HRESULT CALLBACK TaskDialogNotification(HWND dialog, UINT notification, WPARAM, LPARAM,
                                         LONG_PTR owner) {
     // TDN_CREATED comes after the window exists and before it is shown, so it never jumps.
     if (notification == TDN_CREATED) {
-        CentreInWorkAreaOf(dialog, MonitorFromWindow(reinterpret_cast<HWND>(owner),
-                                                     MONITOR_DEFAULTTONEAREST));
+        CentreInWorkAreaOf(dialog, User().MonitorFromWindow(reinterpret_cast<HWND>(owner),
+                                                            MONITOR_DEFAULTTONEAREST));
     }
     return S_OK;
 }
@@ -82,7 +127,7 @@ void FillTaskDialogConfig(const TaskDialogRequest& request, TaskDialogConfig& ou
 }  // namespace win32
 
 void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type) {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
+    win32::User().MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
 }
 
 std::optional<std::uint32_t> CommonControlsVersion() {
@@ -117,19 +162,22 @@ WindowHandle CreateHiddenMainWindow(const std::wstring& title) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpfnWndProc = win32::User().DefWindowProcW;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = L"KelmoraMainWindow";
-    RegisterClassExW(&windowClass);
+    win32::User().RegisterClassExW(&windowClass);
     // WS_POPUP | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, never WS_VISIBLE.
-    return CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, title.c_str(), 0x84CA0000,
-                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
-                           0, nullptr, nullptr, instance, nullptr);
+    return win32::User().CreateWindowExW(
+        WS_EX_TOOLWINDOW, windowClass.lpszClassName, title.c_str(), 0x84CA0000,
+        win32::User().GetSystemMetrics(SM_CXSCREEN) / 2,
+        win32::User().GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 
-WindowHandle ActiveWindow() { return GetActiveWindow(); }
+WindowHandle ActiveWindow() { return win32::User().GetActiveWindow(); }
 
-WindowHandle LastActivePopup(WindowHandle window) { return GetLastActivePopup(window); }
+WindowHandle LastActivePopup(WindowHandle window) {
+    return win32::User().GetLastActivePopup(window);
+}
 
 void LoadCommonControls() {
     // The manifest's activation context redirects this to the version 6 side-by-side assembly.
@@ -138,8 +186,7 @@ void LoadCommonControls() {
 }
 
 long ShowTaskDialog(const TaskDialogRequest& request) {
-    using TaskDialogIndirectFn =
-        HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+    using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
     const auto taskDialogIndirect = win32::ProcAddress<TaskDialogIndirectFn>(
         GetModuleHandleW(L"comctl32.dll"), "TaskDialogIndirect");
     if (taskDialogIndirect == nullptr) return E_NOTIMPL;
@@ -167,13 +214,13 @@ class DialogTemplate {
 public:
     void Header(DWORD style, const std::wstring& title, WORD items) {
         Add(style);
-        Add(DWORD{0});           // extended style
+        Add(DWORD{0});  // extended style
         Add(items);
         Add(short{0}), Add(short{0}), Add(short{10}), Add(short{10});  // resized when shown
-        Add(WORD{0});            // no menu
-        Add(WORD{0});            // default dialog class
+        Add(WORD{0});                                                  // no menu
+        Add(WORD{0});                                                  // default dialog class
         AddText(title);
-        Add(WORD{8});            // point size, with DS_SETFONT
+        Add(WORD{8});  // point size, with DS_SETFONT
         AddText(L"MS Shell Dlg");
     }
 
@@ -214,57 +261,63 @@ struct PlainDialogText {
 };
 
 void LayOutPlainDialog(HWND dialog, const std::wstring& text) {
-    HWND label = GetDlgItem(dialog, kLabelId);
-    HWND button = GetDlgItem(dialog, IDOK);
+    HWND label = win32::User().GetDlgItem(dialog, kLabelId);
+    HWND button = win32::User().GetDlgItem(dialog, IDOK);
     // SelectObject is taken from the gdi32 that user32 has already loaded, so the import table
     // stays limited to the DLLs the launcher needs anyway.
     using SelectObjectFn = HGDIOBJ(WINAPI*)(HDC, HGDIOBJ);
     const auto selectObject =
         win32::ProcAddress<SelectObjectFn>(GetModuleHandleW(L"gdi32.dll"), "SelectObject");
-    HDC dc = GetDC(label);
-    const auto dialogFont = reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    HDC dc = win32::User().GetDC(label);
+    const auto dialogFont =
+        reinterpret_cast<HGDIOBJ>(win32::User().SendMessageW(dialog, WM_GETFONT, 0, 0));
     HGDIOBJ previousFont = selectObject && dialogFont ? selectObject(dc, dialogFont) : nullptr;
     // No wider than half the primary screen; long unbroken paths wrap like an edit control does.
-    RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2 - 2 * kMargin, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    RECT textRect{0, 0, win32::User().GetSystemMetrics(SM_CXSCREEN) / 2 - 2 * kMargin, 0};
+    win32::User().DrawTextW(
+        dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+        DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
     if (previousFont != nullptr) selectObject(dc, previousFont);
-    ReleaseDC(label, dc);
+    win32::User().ReleaseDC(label, dc);
 
     const int labelWidth = textRect.right - textRect.left;
     const int labelHeight = textRect.bottom - textRect.top;
     const int clientWidth = std::max(labelWidth, kButtonWidth) + 2 * kMargin;
     const int clientHeight = kMargin + labelHeight + kGap + kButtonHeight + kMargin;
-    MoveWindow(label, kMargin, kMargin, labelWidth, labelHeight, FALSE);
-    MoveWindow(button, (clientWidth - kButtonWidth) / 2, kMargin + labelHeight + kGap, kButtonWidth,
-               kButtonHeight, FALSE);
+    win32::User().MoveWindow(label, kMargin, kMargin, labelWidth, labelHeight, FALSE);
+    win32::User().MoveWindow(button, (clientWidth - kButtonWidth) / 2, kMargin + labelHeight + kGap,
+                             kButtonWidth, kButtonHeight, FALSE);
 
     RECT frame{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
-    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    win32::CentreInWorkAreaOf(dialog, MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    win32::User().AdjustWindowRectEx(
+        &frame, static_cast<DWORD>(win32::User().GetWindowLongW(dialog, GWL_STYLE)), FALSE,
+        static_cast<DWORD>(win32::User().GetWindowLongW(dialog, GWL_EXSTYLE)));
+    win32::User().SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left,
+                               frame.bottom - frame.top,
+                               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    win32::CentreInWorkAreaOf(
+        dialog, win32::User().MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
 }
 
 INT_PTR CALLBACK PlainDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: {
-        const auto* text = reinterpret_cast<const PlainDialogText*>(lParam)->text;
-        // Set here rather than in the template: a template text holding "\xFFFF" would be
-        // read as a resource id.
-        SetDlgItemTextW(dialog, kLabelId, text->c_str());
-        LayOutPlainDialog(dialog, *text);
-        return TRUE;  // focus goes to the default button
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_INITDIALOG: {
+            const auto* text = reinterpret_cast<const PlainDialogText*>(lParam)->text;
+            // Set here rather than in the template: a template text holding "\xFFFF" would be
+            // read as a resource id.
+            win32::User().SetDlgItemTextW(dialog, kLabelId, text->c_str());
+            LayOutPlainDialog(dialog, *text);
+            return TRUE;  // focus goes to the default button
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+                win32::User().EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        case WM_CLOSE:
+            win32::User().EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -274,11 +327,12 @@ void ShowPlainDialog(WindowHandle owner, const std::wstring& title, const std::w
     DialogTemplate dialog;
     dialog.Header(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, title, 2);
     // SS_NOPREFIX: an "&" in a path is shown, not taken as a mnemonic.
-    dialog.Item(WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kLabelId, 0x0082, L"");
+    dialog.Item(WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kLabelId, 0x0082,
+                L"");
     dialog.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, 0x0080, L"OK");
     PlainDialogText context{&text};
-    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, PlainDialogProcedure,
-                            reinterpret_cast<LPARAM>(&context));
+    win32::User().DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner,
+                                          PlainDialogProcedure, reinterpret_cast<LPARAM>(&context));
 }
 
 }  // namespace platform

@@ -21,8 +21,8 @@ UINT AnsiCodePage() {
 
 std::string WideToAnsi(const std::wstring& wide) {
     const int length = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, nullptr, 0,
-                                          nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return {};
     std::string ansi(static_cast<std::size_t>(bytes), '\0');
     const int written = WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, ansi.data(),
@@ -82,9 +82,9 @@ ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,
 
     // CreateProcess may write into the command line buffer, so it must not be a literal.
     std::string writable = commandLine;
-    const BOOL created = CreateProcessA(nullptr, writable.data(), nullptr, nullptr,
-                                        inheritHandles ? TRUE : FALSE, creationFlags, nullptr,
-                                        currentDirectory.c_str(), &startupInfo, &info);
+    const BOOL created =
+        CreateProcessA(nullptr, writable.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE,
+                       creationFlags, nullptr, currentDirectory.c_str(), &startupInfo, &info);
     ProcessStart result;
     if (!created) {
         result.error = GetLastError();
@@ -136,7 +136,7 @@ std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
     if (result.empty()) return result;
     // CharLowerW takes a pointer whose high word is zero as a single character, not a string;
     // a pointer into a std::wstring never is.
-    CharLowerW(CharNextW(result.data()));
+    win32::User().CharLowerW(win32::User().CharNextW(result.data()));
     return result;
 }
 

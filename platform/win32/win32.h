@@ -30,6 +30,40 @@ Function ProcAddress(HMODULE module, const char* name) {
 // current directory, where a planted copy could lie.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// The user32 functions the launcher calls, bound when a dialog first needs them. A launch that
+// succeeds never loads user32: under Wine, loading it (and with it the display driver) costs
+// more than all the rest of the launcher's start together.
+struct User32 {
+    decltype(&::AdjustWindowRectEx) AdjustWindowRectEx;
+    decltype(&::CharLowerW) CharLowerW;
+    decltype(&::CharNextW) CharNextW;
+    decltype(&::CreateWindowExW) CreateWindowExW;
+    decltype(&::DefWindowProcW) DefWindowProcW;
+    decltype(&::DialogBoxIndirectParamW) DialogBoxIndirectParamW;
+    decltype(&::DrawTextW) DrawTextW;
+    decltype(&::EndDialog) EndDialog;
+    decltype(&::GetActiveWindow) GetActiveWindow;
+    decltype(&::GetDC) GetDC;
+    decltype(&::GetDlgItem) GetDlgItem;
+    decltype(&::GetLastActivePopup) GetLastActivePopup;
+    decltype(&::GetMonitorInfoW) GetMonitorInfoW;
+    decltype(&::GetSystemMetrics) GetSystemMetrics;
+    decltype(&::GetWindowLongW) GetWindowLongW;
+    decltype(&::GetWindowRect) GetWindowRect;
+    decltype(&::MessageBoxA) MessageBoxA;
+    decltype(&::MonitorFromPoint) MonitorFromPoint;
+    decltype(&::MonitorFromWindow) MonitorFromWindow;
+    decltype(&::MoveWindow) MoveWindow;
+    decltype(&::RegisterClassExW) RegisterClassExW;
+    decltype(&::ReleaseDC) ReleaseDC;
+    decltype(&::SendMessageW) SendMessageW;
+    decltype(&::SetDlgItemTextW) SetDlgItemTextW;
+    decltype(&::SetWindowPos) SetWindowPos;
+};
+// Loads user32 (a KnownDLL) on first use; throws when it or any function cannot be had, which
+// ends the launch as any other raised failure does.
+const User32& User();
+
 // TASKDIALOGCONFIG with its own copies of the texts and buttons it points into, so it stays
 // valid however long the request that filled it lives.
 struct TaskDialogConfig {

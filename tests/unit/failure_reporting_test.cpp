@@ -39,7 +39,7 @@ TEST_F(FailureReportingTest, ProgramTitleComesFromTheFileName) {
 
 TEST_F(FailureReportingTest, ProgramTitleUsesTheWholePathHoweverLong) {
     World().modulePathWide = L"C:\\" + std::wstring(300, L'd') + L"\\RENAMED.exe";
-    EXPECT_EQ(FailureReporter::ForThisProcess().ProgramTitle, L"Renamed");
+    EXPECT_EQ(FailureReporter::ForThisProcess().ProgramTitle(), L"Renamed");
 }
 
 TEST_F(FailureReportingTest, TerminationCaptionIsTheFileName) {
@@ -74,7 +74,7 @@ TEST_F(FailureReportingTest, DialogFormFollowsTheVersions) {
 }
 
 TEST_F(FailureReportingTest, ErrorBoxThenTaskDialogWithTheCommandLine) {
-    FailureReporter reporter(L"Kelmora", 10);
+    FailureReporter reporter(L"C:\\App\\KELMORA.exe", 10);
     reporter.ReportLaunchFailure(2, "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\app.jar\"");
 
     ASSERT_EQ(World().messageBoxes.size(), 1u);
@@ -106,7 +106,7 @@ TEST_F(FailureReportingTest, ErrorBoxThenTaskDialogWithTheCommandLine) {
 
 TEST_F(FailureReportingTest, ActiveWindowOwnsTheDialogWhenThereIsOne) {
     World().activeWindow = reinterpret_cast<platform::WindowHandle>(0x4242);
-    FailureReporter(L"Kelmora", 10).ReportLaunchFailure(5, "x");
+    FailureReporter(L"C:\\App\\KELMORA.exe", 10).ReportLaunchFailure(5, "x");
     ASSERT_EQ(World().taskDialogs.size(), 1u);
     EXPECT_EQ(World().taskDialogs[0].owner, World().activeWindow);
 }
@@ -116,7 +116,7 @@ TEST_F(FailureReportingTest, PlainDialogOnOldSystemsOrOldCommonControls) {
              {5, 0x00060000}, {10, 0x00050052}}) {
         fake::Reset();
         World().commonControlsVersion = comctl;
-        FailureReporter(L"Kelmora", major).ReportLaunchFailure(193, "a % b %d %s");
+        FailureReporter(L"C:\\App\\KELMORA.exe", major).ReportLaunchFailure(193, "a % b %d %s");
         ASSERT_EQ(World().plainDialogs.size(), 1u);
         EXPECT_EQ(World().plainDialogs[0].title, L"Kelmora");
         EXPECT_EQ(World().plainDialogs[0].text, L"a % b %d %s");  // shown as text, never a format
@@ -127,7 +127,7 @@ TEST_F(FailureReportingTest, PlainDialogOnOldSystemsOrOldCommonControls) {
 }
 
 TEST_F(FailureReportingTest, PercentSignsReachTheTaskDialogUnchanged) {
-    FailureReporter(L"Kelmora", 10).ReportLaunchFailure(2, "C:\\100%\\java\\bin\\javaw.exe %s%n");
+    FailureReporter(L"C:\\App\\KELMORA.exe", 10).ReportLaunchFailure(2, "C:\\100%\\java\\bin\\javaw.exe %s%n");
     ASSERT_EQ(World().taskDialogs.size(), 1u);
     EXPECT_EQ(World().taskDialogs[0].content, L"C:\\100%\\java\\bin\\javaw.exe %s%n");
 }
@@ -148,6 +148,7 @@ TEST_F(EntryPointTest, SuccessfulLaunchCreatesNoWindowAndLoadsNoCommonControls) 
     EXPECT_EQ(IndexOf("LoadCommonControls"), -1);
     EXPECT_EQ(IndexOf("CommonControlsVersion"), -1);
     EXPECT_TRUE(World().messageBoxes.empty());
+    EXPECT_EQ(IndexOf("CharLowerW"), -1);  // the title is worked out only for a dialog
     EXPECT_EQ(IndexOf("SetDefaultDllDirectories"), 0);  // before anything else
 }
 

@@ -18,7 +18,7 @@ protected:
     }
 
     int Run() {
-        launcher::FailureReporter reporter(L"Kelmora", 10);
+        launcher::FailureReporter reporter(L"C:\\App\\KELMORA.exe", 10);
         return launcher::RunLaunchSequence(reporter);
     }
 

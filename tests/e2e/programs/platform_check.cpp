@@ -28,7 +28,7 @@ std::string Narrow(const wchar_t* text) {
 }
 
 int PrintConfig() {
-    const launcher::FailureReporter reporter(launcher::MakeProgramTitle(platform::ModuleFileNameWide()), 10);
+    launcher::FailureReporter reporter(platform::ModuleFileNameWide(), 10);
     const auto owner = reinterpret_cast<platform::WindowHandle>(0x1234);
     platform::win32::TaskDialogConfig holder;
     platform::win32::FillTaskDialogConfig(reporter.CommandLineTaskDialog(owner, L"the command line"), holder);
@@ -68,7 +68,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (mode == L"task" || mode == L"plain") {
-        launcher::FailureReporter reporter(launcher::MakeProgramTitle(platform::ModuleFileNameWide()), 10);
+        launcher::FailureReporter reporter(platform::ModuleFileNameWide(), 10);
         reporter.ShowCommandLineDialog(CheckText(), mode == L"task");
         return 0;
     }
