@@ -17,7 +17,9 @@ batch = median["batch file through cmd"]
 
 with open("build/bench/chart.dat", "w") as chart:
     for r in results:
-        chart.write(f'"{r["command"]}" {r["median"] * 1000:.1f}\n')
+        # Two lines per label, broken at the comma, so neighbouring labels do not overlap.
+        label = r["command"].replace(", ", ",\\n")
+        chart.write(f'"{label}" {r["median"] * 1000:.1f}\n')
 
 cpu = "unknown processor"
 for line in open("/proc/cpuinfo"):
@@ -72,4 +74,5 @@ for line in open(sizes_tsv):
     name, size = line.rstrip("\n").split("\t")
     lines.append(f"| {name} | {int(size):,} |")
 lines.append("")
+lines.append(open("bench/notes.md").read().rstrip("\n"))
 open("docs/performance.md", "w").write("\n".join(lines) + "\n")

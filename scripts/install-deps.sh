@@ -13,7 +13,7 @@ packages=(
 
 # The benchmark's tools, only when asked for.
 if [ "${1:-}" = bench ]; then
-  packages+=(hyperfine gnuplot-nox)
+  packages+=(hyperfine gnuplot-nox g++-mingw-w64-i686-posix)
 fi
 
 missing=()
