@@ -9,3 +9,18 @@ file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE kelmora_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests)
+
+# Coverage-guided fuzzers of the settings number and of the whole launch on the fake platform
+# (clang only, with the sanitize preset). Each runs for FUZZ_SECONDS under CTest.
+option(KELMORA_FUZZ "Build the libFuzzer targets and run them under CTest" OFF)
+if(KELMORA_FUZZ)
+  set(FUZZ_SECONDS 45 CACHE STRING "How long CTest runs each fuzzer")
+  foreach(target parse_number launch)
+    add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
+    target_link_libraries(${target}_fuzz PRIVATE kelmora_logic)
+    target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
+    add_test(NAME fuzz.${target}
+      COMMAND ${PROJECT_SOURCE_DIR}/tests/fuzz/run_fuzzer.sh $<TARGET_FILE:${target}_fuzz>
+        ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${target} ${CMAKE_BINARY_DIR}/fuzz/${target} ${FUZZ_SECONDS})
+  endforeach()
+endif()

@@ -9,6 +9,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xdotool imagemagick fonts-wine
   python3 python3-pefile
+  clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
 # The benchmark's tools, only when asked for.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Every test: the unit tests on the fake platform, then the end-to-end tests that run the real
-# KELMORA.exe under Wine (inside a virtual X display, for the dialogs). Fails if any test fails.
+# Every test: the unit tests on the fake platform (also under sanitizers), the fuzzers, then the
+# end-to-end tests that run the real KELMORA.exe under Wine (inside a virtual X display, for the dialogs). Fails if any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +9,12 @@ bash scripts/install-deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
+
+# The same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer
+# for a bounded time (FUZZ_SECONDS, 45 by default).
+cmake --preset sanitize -DFUZZ_SECONDS="${FUZZ_SECONDS:-45}" >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
