@@ -10,7 +10,7 @@
 #define KELMORA_WINAPI
 #endif
 
-struct HINSTANCE__;
+struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the Windows name
 
 // Neither the instance, the command-line tail nor the show request is used: the launcher's
 // own arguments are never passed on to the Java application.

@@ -22,7 +22,7 @@ std::string LaunchErrorMessage(std::uint32_t launchErrorCode) {
 std::wstring MakeProgramTitle(const std::wstring& modulePath) {
     const std::size_t slash = modulePath.find_last_of(L'\\');
     std::wstring name = slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
-    name = name.substr(0, name.find(L'.'));
+    if (const std::size_t dot = name.find(L'.'); dot != std::wstring::npos) name.resize(dot);
     return platform::LowerCaseAfterFirstCharacter(name);
 }
 

@@ -12,7 +12,8 @@ namespace launcher {
 
 // Definition order is construction order within this unit, and destruction runs in reverse.
 std::string JreKeyPath;
-const std::string JreKeyBase = "Software\\JavaSoft\\Java Runtime Environment\\";
+// Should this allocation fail, nothing has been done yet and the process ends at once.
+const std::string JreKeyBase = "Software\\JavaSoft\\Java Runtime Environment\\";  // NOLINT(cert-err58-cpp)
 std::string JavaVersion;
 
 int RunLaunchSequence(FailureReporter& reporter) {

@@ -11,8 +11,8 @@
 
 // The same opaque types <windows.h> declares in STRICT mode, so the launcher can hold
 // handles without seeing the Windows headers and without any cast at the seam.
-struct HKEY__;
-struct HWND__;
+struct HKEY__;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the Windows name
+struct HWND__;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the Windows name
 
 namespace platform {
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Every test: the unit tests on the fake platform (also under sanitizers), the fuzzers, then the
-# end-to-end tests that run the real KELMORA.exe under Wine (inside a virtual X display, for the dialogs). Fails if any test fails.
+# Every test: static analysis, the unit tests on the fake platform (also under sanitizers), the
+# fuzzers, then the end-to-end tests that run the real KELMORA.exe under Wine (inside a virtual X
+# display, for the dialogs). Fails if any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/static-analysis.sh
 
 cmake --preset native >/dev/null
 cmake --build --preset native

@@ -110,8 +110,8 @@ void FillTaskDialogConfig(const TaskDialogRequest& request, TaskDialogConfig& ou
     c = TASKDIALOGCONFIG{};
     c.cbSize = sizeof c;
     c.hwndParent = kept.owner;
-    c.dwFlags = kept.flags;
-    c.dwCommonButtons = kept.commonButtons;
+    c.dwFlags = static_cast<TASKDIALOG_FLAGS>(kept.flags);
+    c.dwCommonButtons = static_cast<TASKDIALOG_COMMON_BUTTON_FLAGS>(kept.commonButtons);
     c.pszWindowTitle = kept.windowTitle.c_str();
     c.pszContent = kept.content.c_str();
     c.cButtons = static_cast<UINT>(out.buttons.size());
@@ -241,7 +241,7 @@ public:
 private:
     template <typename T>
     void Add(T value) {
-        WORD parts[sizeof(T) / sizeof(WORD)];
+        WORD parts[sizeof(T) / sizeof(WORD)];  // NOLINT(bugprone-sizeof-expression): T is a value
         std::memcpy(parts, &value, sizeof value);
         words_.insert(words_.end(), std::begin(parts), std::end(parts));
     }

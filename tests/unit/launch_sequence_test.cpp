@@ -5,7 +5,7 @@
 #include "launcher/launch_sequence.h"
 #include "launcher/runtime_selection.h"
 
-extern "C" int WinMain(struct HINSTANCE__*, struct HINSTANCE__*, char*, int);
+extern "C" int WinMain(struct HINSTANCE__*, struct HINSTANCE__*, char*, int);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the Windows name
 
 namespace {
 

@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint32_t REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4,
                         REG_MULTI_SZ = 7, REG_QWORD = 11, REG_NONE = 0;
-const std::wstring kKey18 = L"Software\\JavaSoft\\Java Runtime Environment\\1.8";
+constexpr const wchar_t* kKey18 = L"Software\\JavaSoft\\Java Runtime Environment\\1.8";
 
 fake::RegistryValue Text(const std::wstring& text, std::uint32_t type = REG_SZ) {
     return fake::RegistryValue{type, fake::Utf16Bytes(text), {}};

@@ -97,7 +97,7 @@ bool Close(HWND dialog, const std::wstring& how) {
         HWND target = info.hwndFocus != nullptr ? info.hwndFocus : dialog;
         const WPARAM key = how == L"enter" ? VK_RETURN : VK_ESCAPE;
         PostMessageW(target, WM_KEYDOWN, key, 1);
-        PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+        PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
         return true;
     }
     if (how == L"close") {
@@ -194,6 +194,6 @@ int Inspect(const wchar_t* exeName) {
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && std::wcscmp(argv[1], L"dialogs") == 0) return Dialogs(argc, argv);
     if (argc == 3 && std::wcscmp(argv[1], L"inspect") == 0) return Inspect(argv[2]);
-    std::fprintf(stderr, "usage: dialog_driver dialogs TIMEOUT_MS TITLE=HOW... | inspect EXE_NAME\n");
+    (void)std::fprintf(stderr, "usage: dialog_driver dialogs TIMEOUT_MS TITLE=HOW... | inspect EXE_NAME\n");
     return 2;
 }

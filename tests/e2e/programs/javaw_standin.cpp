@@ -30,7 +30,7 @@ std::string JsonBytes(const char* text) {
     std::string out = "\"";
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", *p);
+        (void)std::snprintf(hex, sizeof hex, "%02x", *p);
         out += hex;
     }
     return out + "\"";

@@ -13,7 +13,7 @@ inline std::string Json(const std::wstring& text) {
             out += static_cast<char>(c);
         } else if (c < 0x20 || c > 0x7E) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            (void)std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
             out += static_cast<char>(c);

@@ -24,7 +24,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (const wchar_t* name : {L"FileDescription", L"ProductName", L"ProductVersion", L"ProgramID"}) {
         wchar_t query[128];
-        swprintf(query, 128, L"\\StringFileInfo\\040904E4\\%ls", name);
+        (void)swprintf(query, 128, L"\\StringFileInfo\\040904E4\\%ls", name);
         wchar_t* value = nullptr;
         if (VerQueryValueW(block, query, reinterpret_cast<void**>(&value), &length)) {
             std::printf("%ls=%ls\n", name, value);
