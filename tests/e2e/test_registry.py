@@ -117,8 +117,8 @@ class RegisteredRuntime(unittest.TestCase):
 
 
 def export_software():
-    # Wine itself writes below HKCU\Software at every process start (display and driver
-    # settings), so the check looks at the part that the launcher reads.
+    # The part that the launcher reads, in both views; test_hostile compares the whole of
+    # HKLM\Software and HKCU\Software across a hundred launches.
     exported = {}
     for hive in (BASE,):
         for view in ("64", "32"):

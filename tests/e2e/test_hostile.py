@@ -1,0 +1,246 @@
+"""KELMORA.exe given bad input under Wine: a corpus of broken config.ini files, extreme folder
+names, a hundred launches that must leave no trace, and launches in a row and at once.
+
+Each config.ini case writes down the command line that Wine's reading of the file implies;
+whatever the file holds, the launcher must start the child with exactly that line and end
+with exit code 0. Where Wine decides (NUL bytes, a section given twice), the expectation is
+Wine's rule, named beside the case."""
+import hashlib
+import json
+import os
+import random
+import subprocess
+import unittest
+import uuid
+from pathlib import Path
+
+from kelmora_e2e import (DRIVE_C, PROGRAMS, AppFolder, RECORDS, run_launcher, run_with_dialogs,
+                         text_of, wine_reg, windows_path)
+from test_registry import register, runtime_at
+
+RUNTIME = "\\java\\bin\\javaw.exe"
+
+
+def line(folder, jar):
+    return f'{folder}{RUNTIME} -jar -Xmx768m "{folder}\\{jar}"'
+
+
+def utf16(text):
+    return "\ufeff".encode("utf-16-le") + text.encode("utf-16-le")
+
+
+def random_bytes(seed, count):
+    generator = random.Random(seed)
+    return bytes(generator.randrange(256) for _ in range(count))
+
+
+# (name, bytes of config.ini, the archive name the command line must carry)
+CONFIG_CORPUS = [
+    ("random bytes", random_bytes(6, 4096), ""),
+    ("random bytes after a good section", b"[KELMORA]\r\nNOME_JAR=good.jar\r\n[X]\r\n" + random_bytes(7, 4096), "good.jar"),
+    ("NUL bytes only", b"\0" * 1000, ""),
+    # Wine reads a value up to a NUL byte.
+    ("NUL inside a value", b"[KELMORA]\r\nNOME_JAR=a\0b.jar\r\n", "a"),
+    ("NUL bytes before the section", b"\0\0\0\r\n[KELMORA]\r\nNOME_JAR=a.jar\r\n", "a.jar"),
+    ("UTF-16 LE with BOM", utf16("[KELMORA]\r\nNOME_JAR=caf\u00e9.jar\r\n"), "caf\u00e9.jar"),
+    # The value reaches the command line in the ANSI code page, where a CJK letter has no place.
+    ("UTF-16 LE, a letter outside the code page", utf16("[KELMORA]\r\nNOME_JAR=\u4e2d.jar\r\n"), "?.jar"),
+    ("UTF-16 LE, a full-width digit is no number",
+     utf16("[KELMORA]\r\nUSAR_JAVAHOME=\uff11\r\nNOME_JAR=a.jar\r\n"), "a.jar"),
+    ("UTF-8 with BOM", b"\xef\xbb\xbf[KELMORA]\r\nNOME_JAR=caf\xc3\xa9.jar\r\n", "caf\u00e9.jar"),
+    # Without a BOM the file is read in the ANSI code page, byte by byte.
+    ("UTF-8 without BOM", b"[KELMORA]\r\nNOME_JAR=caf\xc3\xa9.jar\r\n", "caf\u00c3\u00a9.jar"),
+    ("CRLF", b"[KELMORA]\r\nUSAR_JAVAHOME=0\r\nNOME_JAR=a.jar\r\n", "a.jar"),
+    ("LF", b"[KELMORA]\nUSAR_JAVAHOME=0\nNOME_JAR=a.jar\n", "a.jar"),
+    ("CR only", b"[KELMORA]\rNOME_JAR=a.jar\r", "a.jar"),
+    ("no final newline", b"[KELMORA]\r\nNOME_JAR=a.jar", "a.jar"),
+    ("a 1 MB value is cut to 2047 units", b"[KELMORA]\r\nNOME_JAR=" + b"x" * (1 << 20) + b"\r\n", "x" * 2047),
+    ("100,000 lines before the key",
+     b"[KELMORA]\r\n" + b"".join(b"K%d=v\r\n" % i for i in range(100000)) + b"NOME_JAR=end.jar\r\n", "end.jar"),
+    ("100,000 lines of other sections first",
+     b"".join(b"[S%d]\r\nK=v\r\n" % i for i in range(50000)) + b"[KELMORA]\r\nNOME_JAR=end.jar\r\n", "end.jar"),
+    # The first of two sections of the same name is the one read, whole.
+    ("the section twice", b"[KELMORA]\r\nNOME_JAR=first.jar\r\n[KELMORA]\r\nNOME_JAR=second.jar\r\n", "first.jar"),
+    ("the section twice, the key only in the second",
+     b"[KELMORA]\r\nUSAR_JAVAHOME=0\r\n[KELMORA]\r\nNOME_JAR=second.jar\r\n", ""),
+    ("a key twice", b"[KELMORA]\r\nNOME_JAR=first.jar\r\nNOME_JAR=second.jar\r\n", "first.jar"),
+    ("section and keys in other letter case", b"[kelmora]\r\nnome_jar=lower.jar\r\nUsar_JavaHome=0\r\n", "lower.jar"),
+    ("blanks and quotes around a value", b"[KELMORA]\r\n  NOME_JAR  =  \"q.jar\"  \r\n", "q.jar"),
+    ("a section line never closed", b"[KELMORA\r\nNOME_JAR=a.jar\r\n", ""),
+    ("an empty file", b"", ""),
+]
+
+
+def snapshot(folder):
+    """Every file below `folder` with its SHA-256, and every folder, as one comparable value."""
+    entries = {}
+    for root, dirs, files in os.walk(folder):
+        for d in dirs:
+            entries[os.path.relpath(os.path.join(root, d), folder)] = "folder"
+        for f in files:
+            path = Path(root) / f
+            entries[os.path.relpath(path, folder)] = hashlib.sha256(path.read_bytes()).hexdigest()
+    return entries
+
+
+def export(key):
+    target = DRIVE_C / f"export-{uuid.uuid4().hex}.reg"
+    wine_reg("export", key, windows_path(target), "/y")
+    data = target.read_bytes()
+    target.unlink()
+    return data
+
+
+class BadConfigCorpus(unittest.TestCase):
+    def test_every_case_starts_the_command_line_the_reading_implies(self):
+        app = AppFolder()
+        app.install_runtime()
+        for name, data, jar in CONFIG_CORPUS:
+            with self.subTest(name):
+                app.write_config(data)
+                result = run_launcher(app.exe, app.path)
+                self.assertEqual(result.returncode, 0)
+                self.assertEqual(result.record["commandLine"], line(app.windows, jar))
+                self.assertEqual(bytes.fromhex(result.record["commandLineAnsiHex"]),
+                                 line(app.windows, jar).encode("cp1252", errors="replace"))
+
+    def test_config_ini_that_is_a_folder_gives_the_defaults(self):
+        app = AppFolder()
+        app.install_runtime()
+        (app.path / "config.ini").mkdir()
+        result = run_launcher(app.exe, app.path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"], line(app.windows, ""))
+
+    def test_config_ini_held_open_exclusively_gives_the_defaults(self):
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=held.jar\n")
+        # The holder opens config.ini with no sharing, then runs KELMORA.exe and passes its
+        # exit code on (90 if it could not hold the file).
+        result = run_launcher(PROGRAMS / "file_holder.exe", app.path,
+                              args=[f"{app.windows}\\config.ini", f"{app.windows}\\KELMORA.exe"])
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"], line(app.windows, ""))
+        # Control: released, the same file is read.
+        self.assertEqual(run_launcher(app.exe, app.path).record["commandLine"], line(app.windows, "held.jar"))
+
+
+class PathExtremes(unittest.TestCase):
+    CONFIG = "[KELMORA]\nNOME_JAR=a.jar\n"
+
+    def test_letters_of_the_code_page_survive_in_the_folder_name(self):
+        app = AppFolder(f"caf\u00e9-{uuid.uuid4().hex[:6]}")
+        app.write_config(self.CONFIG)
+        app.install_runtime()
+        result = run_launcher(app.exe, app.path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
+
+    def test_letters_outside_the_code_page_are_reported_not_crashed_on(self):
+        # The folder's name turns into question marks on the way to ANSI text, so config.ini and
+        # the runtime are looked for where nothing is: the start fails and is reported.
+        name = f"caf\u00e9-\u4e2d\u6587-{uuid.uuid4().hex[:6]}"
+        app = AppFolder(name)
+        app.write_config(self.CONFIG)
+        app.install_runtime()
+        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertEqual(text_of(box, "Static")[-1], "Erro 2 ao executar o aplicativo.")
+        shown = app.windows.replace("\u4e2d\u6587", "??")
+        self.assertEqual(text_of(dialog, "Static"), [line(shown, "")])
+
+    def test_a_runtime_path_past_max_path_is_reported_whole(self):
+        # The folder fits (245 characters) but java\bin\javaw.exe below it does not: the start
+        # fails, and the command line shown is the whole one, not cut at 260.
+        base = DRIVE_C / ("L" + "x" * 100) / ("y" * 100)
+        app = AppFolder("z" * (245 - len(windows_path(base)) - 1), parent=base)
+        self.assertEqual(len(app.windows), 245)
+        app.write_config(self.CONFIG)
+        app.install_runtime()
+        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertEqual(text_of(dialog, "Static"), [line(app.windows, "a.jar")])
+
+    def test_the_deepest_folder_that_fits_launches(self):
+        base = DRIVE_C / ("L" + "x" * 100) / ("y" * 100)
+        app = AppFolder("z" * (230 - len(windows_path(base)) - 1), parent=base)
+        app.write_config(self.CONFIG)
+        app.install_runtime()
+        result = run_launcher(app.exe, app.path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
+
+    def test_a_folder_longer_than_260_characters(self):
+        # No process can stand in such a folder: Wine starts the launcher in C:\windows instead,
+        # and the launcher reports the start it could not make from there, then ends with 0.
+        deep = DRIVE_C
+        for i in range(6):
+            deep = deep / (f"d{i}-" + "x" * 45)
+        app = AppFolder("LongApp", parent=deep)
+        self.assertGreater(len(app.windows), 260)
+        app.write_config(self.CONFIG)
+        app.install_runtime()
+        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertTrue(box["closed"] and dialog["closed"])
+        self.assertEqual(text_of(dialog, "Static"), [line("C:\\windows", "")])
+
+
+class NoWritesAndLoad(unittest.TestCase):
+    def test_a_hundred_launches_leave_the_folder_and_the_registry_as_they_were(self):
+        version = f"nw{uuid.uuid4().hex[:6]}"
+        register(version, 64, data=runtime_at(f"jre-{version}"))
+        shipped = AppFolder()
+        shipped.install_runtime()
+        shipped.write_config("[KELMORA]\nUSAR_JAVAHOME=0\nNOME_JAR=app.jar\n")
+        registered = AppFolder()
+        registered.write_config(f"[KELMORA]\nVERSAO_JAVA={version}\nUSAR_JAVAHOME=1\nNOME_JAR=app.jar\n")
+        folders = {app.path: snapshot(app.path) for app in (shipped, registered)}
+        hklm, hkcu = export("HKLM\\Software"), export("HKCU\\Software")
+
+        for i in range(100):
+            app = shipped if i % 2 == 0 else registered
+            result = run_launcher(app.exe, app.path)
+            self.assertEqual((result.returncode, len(result.records)), (0, 1), f"launch {i}")
+
+        for path, before in folders.items():
+            self.assertEqual(snapshot(path), before)
+        self.assertEqual(export("HKLM\\Software"), hklm)
+        self.assertEqual(export("HKCU\\Software"), hkcu)
+
+    def test_two_hundred_launches_in_a_row(self):
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+        expected = line(app.windows, "app.jar")
+        for i in range(200):
+            result = run_launcher(app.exe, app.path)
+            self.assertEqual(result.returncode, 0, f"launch {i}")
+            self.assertEqual(result.record["commandLine"], expected, f"launch {i}")
+
+    def test_sixteen_launches_at_once(self):
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+        RECORDS.mkdir(parents=True, exist_ok=True)
+        # Each child lingers, so all sixteen launchers are waiting at the same time.
+        launches = []
+        for _ in range(16):
+            record = RECORDS / f"{uuid.uuid4().hex}.jsonl"
+            env = dict(os.environ, STANDIN_RECORD=windows_path(record), STANDIN_SLEEP_MS="1500")
+            launches.append((record, subprocess.Popen(
+                ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
+        for record, launcher in launches:
+            self.assertEqual(launcher.wait(timeout=120), 0)
+            lines = record.read_text().splitlines()
+            self.assertEqual(len(lines), 1)
+            self.assertEqual(json.loads(lines[0])["commandLine"], line(app.windows, "app.jar"))
+
+
+if __name__ == "__main__":
+    unittest.main()
