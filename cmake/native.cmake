@@ -14,7 +14,7 @@ gtest_discover_tests(unit_tests)
 # (clang only, with the sanitize preset). Each runs for FUZZ_SECONDS under CTest.
 option(KELMORA_FUZZ "Build the libFuzzer targets and run them under CTest" OFF)
 if(KELMORA_FUZZ)
-  set(FUZZ_SECONDS 45 CACHE STRING "How long CTest runs each fuzzer")
+  set(FUZZ_SECONDS 60 CACHE STRING "How long CTest runs each fuzzer")
   foreach(target parse_number launch)
     add_executable(${target}_fuzz tests/fuzz/${target}_fuzz.cpp)
     target_link_libraries(${target}_fuzz PRIVATE kelmora_logic)

@@ -13,10 +13,11 @@ cmake --build --preset native
 ctest --preset native
 
 # The same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer
-# for a bounded time (FUZZ_SECONDS, 45 by default).
-cmake --preset sanitize -DFUZZ_SECONDS="${FUZZ_SECONDS:-45}" >/dev/null
+# for a bounded time (FUZZ_SECONDS, 60 by default).
+cmake --preset sanitize -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}" >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
+cat build/sanitize/fuzz/*/summary
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
