@@ -127,51 +127,51 @@ class BadConfigCorpus(unittest.TestCase):
 
 
 class PathExtremes(unittest.TestCase):
-    CONFIG = "[KELMORA]\nNOME_JAR=a.jar\n"
-
-    def test_letters_of_the_code_page_survive_in_the_folder_name(self):
-        app = AppFolder(f"caf\u00e9-{uuid.uuid4().hex[:6]}")
-        app.write_config(self.CONFIG)
+    def complete_app(self, name, parent=DRIVE_C, length=None):
+        """A complete folder named `name`, or of `length` characters in all below `parent`."""
+        if length is not None:
+            name = "z" * (length - len(windows_path(parent)) - 1)
+        app = AppFolder(name, parent=parent)
+        app.write_config("[KELMORA]\nNOME_JAR=a.jar\n")
         app.install_runtime()
+        return app
+
+    def launched_line(self, app):
         result = run_launcher(app.exe, app.path)
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
+        return result.record["commandLine"]
+
+    def reported_line(self, app):
+        """Expects a failed start: the error box, the command-line dialog, exit code 0, no child.
+        Returns the command line the dialog shows."""
+        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        self.assertEqual(code, 0)
+        self.assertEqual(records, [])
+        self.assertTrue(box["closed"] and dialog["closed"])
+        self.assertEqual(text_of(box, "Static")[-1], "Erro 2 ao executar o aplicativo.")
+        return text_of(dialog, "Static")
+
+    def test_letters_of_the_code_page_survive_in_the_folder_name(self):
+        app = self.complete_app(f"caf\u00e9-{uuid.uuid4().hex[:6]}")
+        self.assertEqual(self.launched_line(app), line(app.windows, "a.jar"))
 
     def test_letters_outside_the_code_page_are_reported_not_crashed_on(self):
         # The folder's name turns into question marks on the way to ANSI text, so config.ini and
         # the runtime are looked for where nothing is: the start fails and is reported.
-        name = f"caf\u00e9-\u4e2d\u6587-{uuid.uuid4().hex[:6]}"
-        app = AppFolder(name)
-        app.write_config(self.CONFIG)
-        app.install_runtime()
-        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
-        self.assertEqual(code, 0)
-        self.assertEqual(records, [])
-        self.assertEqual(text_of(box, "Static")[-1], "Erro 2 ao executar o aplicativo.")
+        app = self.complete_app(f"caf\u00e9-\u4e2d\u6587-{uuid.uuid4().hex[:6]}")
         shown = app.windows.replace("\u4e2d\u6587", "??")
-        self.assertEqual(text_of(dialog, "Static"), [line(shown, "")])
+        self.assertEqual(self.reported_line(app), [line(shown, "")])
+
+    def test_the_deepest_folder_whose_runtime_path_fits_launches(self):
+        app = self.complete_app(None, parent=DRIVE_C / ("L" + "x" * 100) / ("y" * 100), length=230)
+        self.assertEqual(self.launched_line(app), line(app.windows, "a.jar"))
 
     def test_a_runtime_path_past_max_path_is_reported_whole(self):
         # The folder fits (245 characters) but java\bin\javaw.exe below it does not: the start
         # fails, and the command line shown is the whole one, not cut at 260.
-        base = DRIVE_C / ("L" + "x" * 100) / ("y" * 100)
-        app = AppFolder("z" * (245 - len(windows_path(base)) - 1), parent=base)
+        app = self.complete_app(None, parent=DRIVE_C / ("L" + "x" * 100) / ("y" * 100), length=245)
         self.assertEqual(len(app.windows), 245)
-        app.write_config(self.CONFIG)
-        app.install_runtime()
-        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
-        self.assertEqual(code, 0)
-        self.assertEqual(records, [])
-        self.assertEqual(text_of(dialog, "Static"), [line(app.windows, "a.jar")])
-
-    def test_the_deepest_folder_that_fits_launches(self):
-        base = DRIVE_C / ("L" + "x" * 100) / ("y" * 100)
-        app = AppFolder("z" * (230 - len(windows_path(base)) - 1), parent=base)
-        app.write_config(self.CONFIG)
-        app.install_runtime()
-        result = run_launcher(app.exe, app.path)
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
+        self.assertEqual(self.reported_line(app), [line(app.windows, "a.jar")])
 
     def test_a_folder_longer_than_260_characters(self):
         # No process can stand in such a folder: Wine starts the launcher in C:\windows instead,
@@ -179,15 +179,9 @@ class PathExtremes(unittest.TestCase):
         deep = DRIVE_C
         for i in range(6):
             deep = deep / (f"d{i}-" + "x" * 45)
-        app = AppFolder("LongApp", parent=deep)
+        app = self.complete_app("LongApp", parent=deep)
         self.assertGreater(len(app.windows), 260)
-        app.write_config(self.CONFIG)
-        app.install_runtime()
-        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
-        self.assertEqual(code, 0)
-        self.assertEqual(records, [])
-        self.assertTrue(box["closed"] and dialog["closed"])
-        self.assertEqual(text_of(dialog, "Static"), [line("C:\\windows", "")])
+        self.assertEqual(self.reported_line(app), [line("C:\\windows", "")])
 
 
 class NoWritesAndLoad(unittest.TestCase):

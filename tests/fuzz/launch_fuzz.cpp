@@ -42,18 +42,9 @@ std::wstring Text(FuzzedDataProvider& in, std::size_t maxUnits) {
     return repeated;
 }
 
-// The fake's code page: Latin-1, '?' for everything beyond it.
-std::string Ansi(const std::wstring& wide) {
-    std::string ansi;
-    for (wchar_t c : wide) ansi.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-    return ansi;
-}
-
-std::wstring Wide(const std::string& ansi) {
-    std::wstring wide;
-    for (char c : ansi) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return wide;
-}
+// The fake platform's own code page (Latin-1, '?' for everything beyond) turns text into ANSI.
+std::string Ansi(const std::wstring& wide) { return platform::WideToAnsi(wide); }
+std::wstring Wide(const std::string& ansi) { return platform::AnsiToWide(ansi); }
 
 std::wstring AsProfileDelivers(const std::wstring& value) { return value.substr(0, 2047); }
 
