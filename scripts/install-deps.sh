@@ -33,7 +33,7 @@ fi
 # A mirror caught mid-sync fails one index now and then (seen: the security index for i386,
 # served at an older size than the signed release file names). Try again a few times first.
 update_log=$(mktemp)
-trap 'rm -f "$update_log"' EXIT
+trap 'rm -f "$update_log" "$update_log.xz"' EXIT
 for attempt in 1 2 3; do
   if "${sudo_cmd[@]}" apt-get update -qq 2>"$update_log"; then break; fi
   cat "$update_log" >&2
@@ -53,7 +53,8 @@ fallback=0
 while read -r url; do
   list="/var/lib/apt/lists/$(echo "${url%.xz}" | sed -e 's|^https\?://||' -e 's|/|_|g')"
   echo "install-deps: WARNING: using the unverified index $url (mirror sync in progress)" >&2
-  curl -fsSL "$url" | xz -dc | "${sudo_cmd[@]}" tee "$list" >/dev/null
+  "${sudo_cmd[@]}" /usr/lib/apt/apt-helper download-file "$url" "$update_log.xz" >/dev/null
+  xz -dc "$update_log.xz" | "${sudo_cmd[@]}" tee "$list" >/dev/null
   fallback=1
 done < <(grep -o 'Failed to fetch [^ ]*Packages\.xz  File has unexpected size' "$update_log" |
            awk '{print $4}' | sort -u)
