@@ -37,7 +37,7 @@ trap 'rm -f "$update_log" "$update_log.xz"' EXIT
 for attempt in 1 2 3; do
   if "${sudo_cmd[@]}" apt-get update -qq 2>"$update_log"; then break; fi
   cat "$update_log" >&2
-  sleep $((attempt * 5))
+  if ((attempt < 3)); then sleep $((attempt * 5)); fi
 done
 
 install() {

@@ -132,14 +132,7 @@ TEST_F(FailureReportingTest, PercentSignsReachTheTaskDialogUnchanged) {
     EXPECT_EQ(World().taskDialogs[0].content, L"C:\\100%\\java\\bin\\javaw.exe %s%n");
 }
 
-class EntryPointTest : public FakeWorldTest {
-protected:
-    void SetUp() override {
-        FakeWorldTest::SetUp();
-        launcher::JreKeyPath.clear();
-        launcher::JavaVersion.clear();
-    }
-};
+using EntryPointTest = FakeWorldTest;
 
 TEST_F(EntryPointTest, SuccessfulLaunchCreatesNoWindowAndLoadsNoCommonControls) {
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);

@@ -1,4 +1,5 @@
-// Resets the fake platform before each test, so no test sees another's world.
+// Resets the fake platform and the launcher's module-level strings before each test, so no
+// test sees another's world.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,11 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "launcher/launch_sequence.h"
 #include "platform/fake/fake_platform.h"
 
 class FakeWorldTest : public ::testing::Test {
 protected:
-    void SetUp() override { fake::Reset(); }
+    void SetUp() override {
+        fake::Reset();
+        launcher::JreKeyPath.clear();
+        launcher::JavaVersion.clear();
+    }
     fake::World& World() { return fake::world(); }
 
     void WriteConfig(const std::wstring& path,

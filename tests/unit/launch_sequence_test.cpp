@@ -11,12 +11,6 @@ namespace {
 
 class LaunchSequenceTest : public FakeWorldTest {
 protected:
-    void SetUp() override {
-        FakeWorldTest::SetUp();
-        launcher::JreKeyPath.clear();
-        launcher::JavaVersion.clear();
-    }
-
     int Run() {
         launcher::FailureReporter reporter(L"C:\\App\\KELMORA.exe", 10);
         return launcher::RunLaunchSequence(reporter);

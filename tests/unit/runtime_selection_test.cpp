@@ -19,7 +19,6 @@ protected:
     void SetUp() override {
         FakeWorldTest::SetUp();
         launcher::JavaVersion = "1.8";
-        launcher::JreKeyPath.clear();
         reader64.SetRootKey(platform::LocalMachineRoot());
         readerDefault.SetRootKey(platform::LocalMachineRoot());
     }
