@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-win32 mingw-w64-i686-dev
   wine wine64 wine32:i386
   xvfb xdotool imagemagick fonts-wine
-  python3 python3-pefile
+  python3 python3-pefile locales
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
@@ -17,16 +17,28 @@ if [ "${1:-}" = bench ]; then
   packages+=(hyperfine gnuplot-nox g++-mingw-w64-i686-posix)
 fi
 
+sudo_cmd=()
+if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
+
+# Wine takes the ANSI code page from the locale, and reads file names through it: the tests run
+# the launcher under code page 932 (Japanese) and under UTF-8 (Hindi has no code page of its own).
+# Made after the packages, so that the locales package is there.
+make_locales() {
+  local name
+  for name in ja_JP hi_IN; do
+    locale -a 2>/dev/null | grep -qx "$name.utf8" || "${sudo_cmd[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  done
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]} == 0)); then
+  make_locales
   exit 0
 fi
 
-sudo_cmd=()
-if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
@@ -43,7 +55,10 @@ done
 install() {
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
-if install; then exit 0; fi
+if install; then
+  make_locales
+  exit 0
+fi
 
 # Still out of sync: without the i386 security index, the i386 halves of multi-arch libraries
 # cannot match the amd64 halves already installed, and wine32 cannot be installed. Fall back to
@@ -60,3 +75,4 @@ done < <(grep -o 'Failed to fetch [^ ]*Packages\.xz  File has unexpected size' "
            awk '{print $4}' | sort -u)
 ((fallback)) || exit 1
 install
+make_locales

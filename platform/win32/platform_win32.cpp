@@ -17,15 +17,37 @@ UINT AnsiCodePage() {
     return codePage;
 }
 
+DWORD NarrowingFlags(UINT codePage) {
+    // Without WC_NO_BEST_FIT_CHARS a character the code page lacks becomes a look-alike (A for
+    // U+0100, a plain quote for a full-width one, a backslash for the yen sign in 932), so a path
+    // can name another folder that exists. With it, such a character becomes '?', which no file
+    // name holds. These code pages refuse the flag and the call would fail outright; UTF-8 and
+    // GB18030 represent every character, so there is nothing to best-fit there anyway.
+    switch (codePage) {
+        case 42:
+        case 54936:
+        case 65000:
+        case 65001:
+            return 0;
+        default:
+            if ((codePage >= 50220 && codePage <= 50229) || (codePage >= 57002 && codePage <= 57011)) {
+                return 0;
+            }
+            return WC_NO_BEST_FIT_CHARS;
+    }
+}
+
 }  // namespace
 
 std::string WideToAnsi(const std::wstring& wide) {
+    const UINT codePage = AnsiCodePage();
+    const DWORD flags = NarrowingFlags(codePage);
     const int length = static_cast<int>(wide.size());
     const int bytes =
-        WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return {};
     std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    const int written = WideCharToMultiByte(AnsiCodePage(), 0, wide.data(), length, ansi.data(),
+    const int written = WideCharToMultiByte(codePage, flags, wide.data(), length, ansi.data(),
                                             bytes, nullptr, nullptr);
     ansi.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return ansi;

@@ -126,7 +126,9 @@ class BadConfigCorpus(unittest.TestCase):
         self.assertEqual(run_launcher(app.exe, app.path).record["commandLine"], line(app.windows, "held.jar"))
 
 
-class PathExtremes(unittest.TestCase):
+class FolderCases(unittest.TestCase):
+    """Helpers for cases that each need an application folder of their own."""
+
     def complete_app(self, name, parent=DRIVE_C, length=None):
         """A complete folder named `name`, or of `length` characters in all below `parent`."""
         if length is not None:
@@ -141,16 +143,20 @@ class PathExtremes(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         return result.record["commandLine"]
 
-    def reported_line(self, app):
+    def reported_line(self, app, locale=None):
         """Expects a failed start: the error box, the command-line dialog, exit code 0, no child.
         Returns the command line the dialog shows."""
-        code, (box, dialog), records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
+        env = {"LC_ALL": locale} if locale else None
+        code, seen, records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"], env=env)
+        self.assertEqual(records, [], "no child may start")
+        box, dialog = seen
         self.assertEqual(code, 0)
-        self.assertEqual(records, [])
         self.assertTrue(box["closed"] and dialog["closed"])
         self.assertEqual(text_of(box, "Static")[-1], "Erro 2 ao executar o aplicativo.")
         return text_of(dialog, "Static")
 
+
+class PathExtremes(FolderCases):
     def test_letters_of_the_code_page_survive_in_the_folder_name(self):
         app = self.complete_app(f"caf\u00e9-{uuid.uuid4().hex[:6]}")
         self.assertEqual(self.launched_line(app), line(app.windows, "a.jar"))
@@ -182,6 +188,47 @@ class PathExtremes(unittest.TestCase):
         app = self.complete_app("LongApp", parent=deep)
         self.assertGreater(len(app.windows), 260)
         self.assertEqual(self.reported_line(app), [line("C:\\windows", "")])
+
+
+class LookAlikeCharacters(FolderCases):
+    """A character the ANSI code page lacks must not turn into a look-alike that names another
+    folder: each case plants a complete decoy where the look-alike would lead."""
+
+    def test_a_folder_name_never_leads_to_its_look_alike(self):
+        tag = uuid.uuid4().hex[:6]
+        self.complete_app(f"App-{tag}")  # decoy: what U+0100 best-fits to in code page 1252
+        app = self.complete_app(f"\u0100pp-{tag}")
+        self.assertEqual(self.reported_line(app), [line(app.windows.replace("\u0100", "?"), "")])
+
+    def test_a_registered_java_home_never_leads_to_its_look_alike(self):
+        version = f"la{uuid.uuid4().hex[:6]}"
+        runtime_at(f"Java-{version}")  # decoy
+        home = runtime_at(f"J\u0101va-{version}")
+        register(version, 64, data=home)
+        app = AppFolder()
+        app.write_config(f"[KELMORA]\nVERSAO_JAVA={version}\nUSAR_JAVAHOME=1\nNOME_JAR=a.jar\n")
+        home = home.replace("\u0101", "?")
+        shown = f'{home}\\bin\\Javaw.exe -jar -Xmx768m "{app.windows}\\a.jar"'
+        self.assertEqual(self.reported_line(app), [shown])
+
+    def test_the_yen_sign_is_no_backslash_in_code_page_932(self):
+        # Code page 932 best-fits U+00A5 to 0x5C, the backslash: "Y\u00a5pp" would become the
+        # folder pp inside the folder Y.
+        tag = uuid.uuid4().hex[:6]
+        self.complete_app(f"pp-{tag}", parent=DRIVE_C / f"Y{tag}")  # decoy
+        app = self.complete_app(f"Y{tag}\u00a5pp-{tag}")
+        shown = app.windows.replace("\u00a5", "?")
+        self.assertEqual(self.reported_line(app, locale="ja_JP.UTF-8"), [line(shown, "")])
+
+    def test_a_utf8_code_page_keeps_every_letter(self):
+        # Where the ANSI code page is UTF-8 (Wine takes it from a locale without a code page of
+        # its own), every character has its exact bytes and the launch goes ahead.
+        app = self.complete_app(f"\u0100pp-\u4e2d-{uuid.uuid4().hex[:6]}")
+        result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": "hi_IN.UTF-8"})
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
+        self.assertEqual(bytes.fromhex(result.record["commandLineAnsiHex"]),
+                         line(app.windows, "a.jar").encode("utf-8"))
 
 
 class NoWritesAndLoad(unittest.TestCase):
