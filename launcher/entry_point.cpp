@@ -1,5 +1,5 @@
-// The process's entry point: runs the launch once and turns any failure it raises into an
-// abnormal end with exit code 3.
+// The process's entry point: runs the launch once. A failure that abandons the launch never
+// returns here; it ends the process through the abnormal-termination box.
 #include "launcher/failure_reporting.h"
 #include "launcher/launch_sequence.h"
 #include "platform/platform.h"
@@ -16,11 +16,7 @@ struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dc
 // own arguments are never passed on to the Java application.
 extern "C" int KELMORA_WINAPI WinMain(HINSTANCE__* /*instance*/, HINSTANCE__* /*previous*/,
                                       char* /*commandLine*/, int /*showCommand*/) {
-    try {
-        platform::RestrictDllSearchToSystem();
-        launcher::FailureReporter reporter = launcher::FailureReporter::ForThisProcess();
-        return launcher::RunLaunchSequence(reporter);
-    } catch (...) {
-        launcher::ReportAbnormalTermination();
-    }
+    platform::RestrictDllSearchToSystem();
+    launcher::FailureReporter reporter = launcher::FailureReporter::ForThisProcess();
+    return launcher::RunLaunchSequence(reporter);
 }

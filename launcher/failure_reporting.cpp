@@ -107,9 +107,15 @@ void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, boo
 }
 
 void ReportAbnormalTermination() {
+    // Preparing the box allocates; should memory run out there, that failure comes back here,
+    // and the process ends at once with the same exit code.
+    static bool entered = false;
+    if (entered) platform::EndProcess(3);
+    entered = true;
     platform::ShowMessageBox("Abnormal program termination",
                              AbnormalTerminationCaption(platform::ModuleFileNameAnsi()),
                              kTerminationBoxType);
+    entered = false;  // as found, for a platform whose end of process hands control back (tests)
     platform::EndProcess(3);
 }
 

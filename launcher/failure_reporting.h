@@ -50,6 +50,7 @@ private:
 };
 
 // Shows "Abnormal program termination" and ends the process with exit code 3, no clean-up.
+// The one road for every failure that abandons the launch, memory running out included.
 [[noreturn]] void ReportAbnormalTermination();
 
 }  // namespace launcher

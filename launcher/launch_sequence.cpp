@@ -4,6 +4,7 @@
 
 #include "launcher/child_process.h"
 #include "launcher/failure_reporting.h"
+#include "launcher/module_values.h"
 #include "launcher/runtime_selection.h"
 #include "launcher/settings.h"
 #include "platform/platform.h"

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "launcher/launch_sequence.h"
+#include "launcher/failure_reporting.h"
+#include "launcher/module_values.h"
 #include "launcher/text.h"
 
 namespace launcher {
@@ -13,6 +14,11 @@ constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
 
 }  // namespace
+
+void RaiseRegistryError() {
+    // Nothing catches this: no later step runs, no key is closed and no child is started.
+    ReportAbnormalTermination();
+}
 
 bool RegistryReader::ProbeKey(const std::wstring& path) const {
     // KEY_READ less KEY_NOTIFY, keeping only the view flags of the reader's own mask.
@@ -34,8 +40,8 @@ std::wstring RegistryReader::ReadTextValue(const std::wstring& name) const {
     if (size.status != 0 || size.byteCount == 0) return {};
 
     const platform::ValueQuery value = platform::QueryValueData(open_.get(), name, size.byteCount);
-    if (value.status != 0) throw RegistryError();
-    if (value.type != kRegSz && value.type != kRegExpandSz) throw RegistryError();
+    if (value.status != 0) RaiseRegistryError();  // changed or went away since the size query
+    if (value.type != kRegSz && value.type != kRegExpandSz) RaiseRegistryError();
 
     // Stored strings need not end in a NUL, and may hold one early: take whole UTF-16 units up
     // to the first NUL. An odd last byte is no part of the text. REG_EXPAND_SZ stays unexpanded.

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
 #include "platform/platform.h"
@@ -12,11 +11,9 @@ namespace launcher {
 inline constexpr std::uint32_t kReader64Access = 0x20119;       // KEY_READ | KEY_WOW64_64KEY
 inline constexpr std::uint32_t kReaderDefaultAccess = 0x20019;  // KEY_READ
 
-// A registry value that is not text, or whose data cannot be read. Never caught inside the launch.
-class RegistryError : public std::exception {
-public:
-    const char* what() const noexcept override { return "registry value unusable"; }
-};
+// A registry value that is not text, or whose data cannot be read: the launch is abandoned
+// on the spot through the abnormal-termination box, exit code 3.
+[[noreturn]] void RaiseRegistryError();
 
 // Read-only access to one registry view below one root key, holding at most one open key.
 class RegistryReader {

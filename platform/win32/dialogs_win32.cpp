@@ -1,7 +1,6 @@
 // Message boxes, the hidden owner window and the two forms of the command-line dialog.
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <type_traits>
 #include <string>
 
@@ -66,7 +65,8 @@ const User32& User() {
         KELMORA_BIND(SetDlgItemTextW);
         KELMORA_BIND(SetWindowPos);
 #undef KELMORA_BIND
-        if (!complete) throw std::runtime_error("user32 cannot be loaded");
+        // Without user32 not even the termination box can be shown: end as it would, code 3.
+        if (!complete) ExitProcess(3);
         return f;
     }();
     return functions;

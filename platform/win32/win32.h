@@ -60,8 +60,8 @@ struct User32 {
     decltype(&::SetDlgItemTextW) SetDlgItemTextW;
     decltype(&::SetWindowPos) SetWindowPos;
 };
-// Loads user32 (a KnownDLL) on first use; throws when it or any function cannot be had, which
-// ends the launch as any other raised failure does.
+// Loads user32 (a KnownDLL) on first use; when it or any function cannot be had, the process
+// ends with exit code 3, as an abandoned launch does, since no box can be shown without it.
 const User32& User();
 
 // TASKDIALOGCONFIG with its own copies of the texts and buttons it points into, so it stays

@@ -12,6 +12,7 @@
 
 #include "launcher/failure_reporting.h"
 #include "launcher/launch_sequence.h"
+#include "launcher/module_values.h"
 #include "launcher/runtime_selection.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/fuzz/number_oracle.h"
@@ -145,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool raised = false;
     try {
         Require(launcher::RunLaunchSequence(reporter) == 0, "the launch returns 0");
-    } catch (const launcher::RegistryError&) {
+    } catch (const fake::ExitRequested& exit) {
+        Require(exit.exitCode == 3, "an abandoned launch ends with exit code 3");
         raised = true;
     }
 

@@ -113,7 +113,7 @@ TEST_F(FailureReportingTest, ActiveWindowOwnsTheDialogWhenThereIsOne) {
 
 TEST_F(FailureReportingTest, PlainDialogOnOldSystemsOrOldCommonControls) {
     for (const auto& [major, comctl] : std::vector<std::pair<std::uint32_t, std::optional<std::uint32_t>>>{
-             {5, 0x00060000}, {10, 0x00050052}}) {
+             {5, 0x00060000}, {6, 0x00050052}, {10, 0x00050052}}) {
         fake::Reset();
         World().commonControlsVersion = comctl;
         FailureReporter(L"C:\\App\\KELMORA.exe", major).ReportLaunchFailure(193, "a % b %d %s");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launch_sequence.h"
+#include "launcher/module_values.h"
 #include "platform/fake/fake_platform.h"
 
 class FakeWorldTest : public ::testing::Test {
@@ -32,6 +32,17 @@ protected:
             if (call.rfind(prefix, 0) == 0) found.push_back(call);
         }
         return found;
+    }
+
+    // Runs `step`, which must end the process: returns the exit code it ended with, or -1.
+    template <typename Step>
+    long ExitCodeOf(Step step) {
+        try {
+            step();
+        } catch (const fake::ExitRequested& exit) {
+            return static_cast<long>(exit.exitCode);
+        }
+        return -1;
     }
 
     std::ptrdiff_t IndexOf(const std::string& prefix) {

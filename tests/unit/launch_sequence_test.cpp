@@ -107,8 +107,16 @@ TEST_F(LaunchSequenceTest, RegisteredKeyIsClosedBeforeTheDirectoryIsSetAndTheChi
 }
 
 TEST_F(LaunchSequenceTest, FailedStartStillReturnsZero) {
-    World().processCanStart = false;
-    EXPECT_EQ(Run(), 0);
+    // A failed start is reported whatever the last error says, even 0.
+    for (const auto& [error, text] : std::vector<std::pair<std::uint32_t, std::string>>{
+             {2, "Erro 2 ao executar o aplicativo."}, {0, "Erro 0 ao executar o aplicativo."}}) {
+        SetUp();
+        World().processCanStart = false;
+        World().startError = error;
+        EXPECT_EQ(Run(), 0);
+        ASSERT_EQ(World().messageBoxes.size(), 1u) << error;
+        EXPECT_EQ(World().messageBoxes[0].text, text);
+    }
 }
 
 TEST_F(LaunchSequenceTest, EntryPointIgnoresItsArgumentsAndReturnsZero) {
@@ -122,12 +130,7 @@ TEST_F(LaunchSequenceTest, RegistryErrorEndsTheProcessWithCodeThreeAndStartsNoCh
     WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", L"1"}});
     World().view64[L"Software\\JavaSoft\\Java Runtime Environment\\"][L"JavaHome"] =
         fake::RegistryValue{4, {1, 0, 0, 0}, {}};  // REG_DWORD
-    try {
-        WinMain(nullptr, nullptr, nullptr, 0);
-        FAIL() << "the process should have ended";
-    } catch (const fake::ExitRequested& exit) {
-        EXPECT_EQ(exit.exitCode, 3u);
-    }
+    EXPECT_EQ(ExitCodeOf([] { WinMain(nullptr, nullptr, nullptr, 0); }), 3);
     EXPECT_TRUE(World().started.empty());
     EXPECT_EQ(IndexOf("SetCurrentDirectory"), -1);
 }

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "fake_world.h"
-#include "launcher/launch_sequence.h"
+#include "launcher/module_values.h"
 #include "launcher/runtime_selection.h"
 
 namespace {
@@ -126,7 +126,9 @@ TEST_F(RuntimeSelectionTest, ValuesThatAreNotTextRaise) {
     for (std::uint32_t type : {REG_DWORD, REG_MULTI_SZ, REG_QWORD, REG_NONE, REG_BINARY}) {
         SetUp();
         World().view64[kKey18][L"JavaHome"] = Text(L"C:\\J", type);
-        EXPECT_THROW(Select(), launcher::RegistryError) << "type " << type;
+        EXPECT_EQ(ExitCodeOf([&] { Select(); }), 3) << "type " << type;
+        ASSERT_EQ(World().messageBoxes.size(), 1u) << "type " << type;
+        EXPECT_EQ(World().messageBoxes[0].text, "Abnormal program termination");
     }
 }
 
@@ -134,7 +136,8 @@ TEST_F(RuntimeSelectionTest, ValueChangedBetweenTheTwoQueriesRaises) {
     fake::RegistryValue vanishing = Text(L"C:\\J64");
     vanishing.dataQueryStatus = 2;
     World().view64[kKey18][L"JavaHome"] = vanishing;
-    EXPECT_THROW(Select(), launcher::RegistryError);
+    EXPECT_EQ(ExitCodeOf([&] { Select(); }), 3);
+    EXPECT_EQ(World().messageBoxes.size(), 1u);
 }
 
 TEST_F(RuntimeSelectionTest, OpeningTwiceClosesTheFirstKey) {
