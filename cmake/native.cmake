@@ -2,7 +2,8 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_library(kelmora_logic STATIC ${LAUNCHER_SOURCES} platform/fake/fake_platform.cpp)
+add_library(kelmora_logic STATIC ${LAUNCHER_SOURCES} platform/fake/fake_platform.cpp
+  platform/profile_reader.cpp)
 target_include_directories(kelmora_logic PUBLIC ${PROJECT_SOURCE_DIR})
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp)

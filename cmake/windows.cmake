@@ -1,7 +1,8 @@
 # KELMORA.exe itself, and the Windows programs its end-to-end tests use.
 enable_language(RC)
 
-set(PLATFORM_WIN32_SOURCES platform/win32/platform_win32.cpp platform/win32/dialogs_win32.cpp)
+set(PLATFORM_WIN32_SOURCES platform/win32/platform_win32.cpp platform/win32/dialogs_win32.cpp
+  platform/profile_reader.cpp)
 list(TRANSFORM PLATFORM_WIN32_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE PLATFORM_WIN32_SOURCES_ABSOLUTE)
 
 # Runtime linked statically, so the file imports Windows system DLLs only. ASLR, DEP and

@@ -45,8 +45,9 @@ std::wstring AnsiToWide(const std::string& ansi);
 std::wstring CurrentDirectory();
 // Result deliberately not reported: the launcher goes on the same way either way.
 void ChangeCurrentDirectory(const std::string& path);
-// GetPrivateProfileStringW with a buffer of `capacity` code units: the value or the default,
-// cut to capacity - 1 code units.
+// The value of `key` in `section` of the profile file at `path`, as GetPrivateProfileStringW
+// reads it with a buffer of `capacity` code units, the file's encoding detected from its bytes
+// (platform/profile_reader.h): the value or `fallback`, cut to capacity - 1 code units.
 std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
                                const std::wstring& fallback, std::uint32_t capacity,
                                const std::wstring& path);

@@ -10,7 +10,7 @@ cmake --preset native -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --preset mingw -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 
 # The logic, the fake platform and the unit tests, as the native build compiles them.
-clang-tidy -p build/native --quiet launcher/*.cpp platform/fake/*.cpp tests/unit/*.cpp \
+clang-tidy -p build/native --quiet launcher/*.cpp platform/*.cpp platform/fake/*.cpp tests/unit/*.cpp \
   2> >(grep -v ' warnings\? generated' >&2)
 
 # The Windows side, as the cross build compiles it: clang told the target and given MinGW's

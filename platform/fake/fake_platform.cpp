@@ -1,5 +1,9 @@
 #include "platform/fake/fake_platform.h"
 
+#include <string_view>
+
+#include "platform/profile_reader.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -106,8 +110,14 @@ std::wstring ReadProfileString(const std::wstring& section, const std::wstring& 
                                const std::wstring& path) {
     fake::Log("GetPrivateProfileString " + fake::Narrow(path) + " [" + fake::Narrow(section) +
               "] " + fake::Narrow(key) + " size " + std::to_string(capacity));
+    auto file = g_world.files.find(path);
+    if (file != g_world.files.end() && file->second.bytes) {
+        return profile::ReadValue(file->second.bytes, [](std::string_view bytes) {
+            return AnsiToWide(std::string(bytes));
+        }, section, key, fallback, capacity);
+    }
     std::wstring value = fallback;
-    if (auto file = g_world.files.find(path); file != g_world.files.end()) {
+    if (file != g_world.files.end()) {
         if (auto sec = file->second.sections.find(section); sec != file->second.sections.end()) {
             if (auto k = sec->second.find(key); k != sec->second.end()) value = k->second;
         }

@@ -23,8 +23,10 @@ struct RegistryValue {
 using RegistryView = std::map<std::wstring, std::map<std::wstring, RegistryValue>>;
 
 struct ProfileFile {
-    // section -> key -> value, looked up exactly as written.
+    // section -> key -> value, looked up exactly as written: the values as a reader delivers them.
     std::map<std::wstring, std::map<std::wstring, std::wstring>> sections;
+    // When set, the file's bytes instead, read by the launcher's own profile reader.
+    std::optional<std::string> bytes;
 };
 
 struct StartedProcess {

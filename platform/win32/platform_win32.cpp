@@ -1,6 +1,10 @@
 // The Windows side of the seam. Only this directory includes <windows.h>.
 #include "platform/win32/win32.h"
 
+#include <string_view>
+
+#include "platform/profile_reader.h"
+
 static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA expected");
 
 namespace platform {
@@ -83,14 +87,43 @@ std::wstring CurrentDirectory() {
 
 void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
 
+namespace {
+
+std::wstring DecodeAnsi(std::string_view bytes) {
+    return AnsiToWide(std::string(bytes));
+}
+
+// The whole file, or nothing when it cannot be opened or read, or is larger than any
+// config.ini. Read-only, with every kind of sharing, so a packager's editor that has the file
+// open is never disturbed; nothing is kept open afterwards.
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened: a folder named config.ini
+    // reads as no file.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        (void)file.release();  // INVALID_HANDLE_VALUE is no handle to close
+        return std::nullopt;
+    }
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return std::nullopt;
+        if (read == 0) return bytes;
+        // Stop early on a file that keeps growing: past the bound it is no config.ini.
+        if (bytes.size() + read > profile::kMaxFileBytes) return std::nullopt;
+        bytes.append(chunk, read);
+    }
+}
+
+}  // namespace
+
 std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
                                const std::wstring& fallback, std::uint32_t capacity,
                                const std::wstring& path) {
-    std::wstring buffer(capacity, L'\0');
-    const DWORD count = GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(),
-                                                 buffer.data(), capacity, path.c_str());
-    buffer.resize(count < capacity ? count : 0);
-    return buffer;
+    return profile::ReadValue(ReadWholeFile(path), DecodeAnsi, section, key, fallback, capacity);
 }
 
 ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,

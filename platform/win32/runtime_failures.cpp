@@ -25,7 +25,7 @@ void operator delete[](void* memory, std::size_t /*size*/) noexcept { std::free(
 
 // libstdc++'s hooks for the exceptions its headers would throw: all fifteen of the library
 // member that defines them, so that member is never linked. The message is never shown.
-// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp): the library's names
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp): the library's names and signatures
 namespace std {
 
 void __throw_bad_exception() { launcher::ReportAbnormalTermination(); }
@@ -45,4 +45,4 @@ void __throw_overflow_error(const char* /*what*/) { launcher::ReportAbnormalTerm
 void __throw_underflow_error(const char* /*what*/) { launcher::ReportAbnormalTermination(); }
 
 }  // namespace std
-// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp)
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)

@@ -1,10 +1,10 @@
 """KELMORA.exe given bad input under Wine: a corpus of broken config.ini files, extreme folder
 names, a hundred launches that must leave no trace, and launches in a row and at once.
 
-Each config.ini case writes down the command line that Wine's reading of the file implies;
-whatever the file holds, the launcher must start the child with exactly that line and end
-with exit code 0. Where Wine decides (NUL bytes, a section given twice), the expectation is
-Wine's rule, named beside the case."""
+Each config.ini case writes down the command line that the launcher's reading of the file
+implies; whatever the file holds, the launcher must start the child with exactly that line and
+end with exit code 0. The launcher reads config.ini with a reader of its own, checked below
+against the system's GetPrivateProfileStringW."""
 import hashlib
 import json
 import os
@@ -39,7 +39,7 @@ CONFIG_CORPUS = [
     ("random bytes", random_bytes(6, 4096), ""),
     ("random bytes after a good section", b"[KELMORA]\r\nNOME_JAR=good.jar\r\n[X]\r\n" + random_bytes(7, 4096), "good.jar"),
     ("NUL bytes only", b"\0" * 1000, ""),
-    # Wine reads a value up to a NUL byte.
+    # A value ends at a NUL byte.
     ("NUL inside a value", b"[KELMORA]\r\nNOME_JAR=a\0b.jar\r\n", "a"),
     ("NUL bytes before the section", b"\0\0\0\r\n[KELMORA]\r\nNOME_JAR=a.jar\r\n", "a.jar"),
     ("UTF-16 LE with BOM", utf16("[KELMORA]\r\nNOME_JAR=caf\u00e9.jar\r\n"), "caf\u00e9.jar"),
@@ -47,14 +47,20 @@ CONFIG_CORPUS = [
     ("UTF-16 LE, a letter outside the code page", utf16("[KELMORA]\r\nNOME_JAR=\u4e2d.jar\r\n"), "?.jar"),
     ("UTF-16 LE, a full-width digit is no number",
      utf16("[KELMORA]\r\nUSAR_JAVAHOME=\uff11\r\nNOME_JAR=a.jar\r\n"), "a.jar"),
+    ("UTF-16 BE with BOM", "\ufeff[KELMORA]\r\nNOME_JAR=caf\u00e9.jar\r\n".encode("utf-16-be"), "caf\u00e9.jar"),
+    # The mark stands on the section's line; Windows' own reader would miss the section.
     ("UTF-8 with BOM", b"\xef\xbb\xbf[KELMORA]\r\nNOME_JAR=caf\xc3\xa9.jar\r\n", "caf\u00e9.jar"),
-    # Without a BOM the file is read in the ANSI code page, byte by byte.
-    ("UTF-8 without BOM", b"[KELMORA]\r\nNOME_JAR=caf\xc3\xa9.jar\r\n", "caf\u00c3\u00a9.jar"),
+    # Valid UTF-8 with a non-ASCII letter is read as UTF-8, mark or none.
+    ("UTF-8 without BOM", b"[KELMORA]\r\nNOME_JAR=Gest\xc3\xa3o.jar\r\n", "Gest\u00e3o.jar"),
+    # Not valid UTF-8: the ANSI code page, byte by byte.
+    ("ANSI", b"[KELMORA]\r\nNOME_JAR=Gest\xe3o.jar\r\n", "Gest\u00e3o.jar"),
     ("CRLF", b"[KELMORA]\r\nUSAR_JAVAHOME=0\r\nNOME_JAR=a.jar\r\n", "a.jar"),
     ("LF", b"[KELMORA]\nUSAR_JAVAHOME=0\nNOME_JAR=a.jar\n", "a.jar"),
     ("CR only", b"[KELMORA]\rNOME_JAR=a.jar\r", "a.jar"),
     ("no final newline", b"[KELMORA]\r\nNOME_JAR=a.jar", "a.jar"),
     ("a 1 MB value is cut to 2047 units", b"[KELMORA]\r\nNOME_JAR=" + b"x" * (1 << 20) + b"\r\n", "x" * 2047),
+    # Past 4 MiB a file is no config.ini: it reads as one that cannot be read.
+    ("a file past 4 MiB", b"[KELMORA]\r\nNOME_JAR=big.jar\r\n" + b";" * (4 << 20), ""),
     ("100,000 lines before the key",
      b"[KELMORA]\r\n" + b"".join(b"K%d=v\r\n" % i for i in range(100000)) + b"NOME_JAR=end.jar\r\n", "end.jar"),
     ("100,000 lines of other sections first",
@@ -124,6 +130,92 @@ class BadConfigCorpus(unittest.TestCase):
         self.assertEqual(result.record["commandLine"], line(app.windows, ""))
         # Control: released, the same file is read.
         self.assertEqual(run_launcher(app.exe, app.path).record["commandLine"], line(app.windows, "held.jar"))
+
+
+def cp1252(data):
+    """Bytes as Windows code page 1252 reads them (its five unassigned bytes map to U+0081 and
+    the like, as the system's table does)."""
+    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
+
+
+def utf8_beyond_ascii(data):
+    """What our reader takes for UTF-8 without a mark (the system's reader takes it for ANSI)."""
+    try:
+        data.decode("utf-8")
+    except UnicodeDecodeError:
+        return False
+    return any(b >= 0x80 for b in data)
+
+
+def generated_profile(rng):
+    """A profile file drawn from the syntax: sections, keys, values, blanks and line ends of every
+    kind, some of them wrong, in one of the encodings a packager's editor may save."""
+    sections = ["[KELMORA]", "[kelmora]", "[ KELMORA ]", "[KELMORA", "[KELMORA]junk", "[S]", "[s]",
+                "[OTHER]", "[]", " \t[KELMORA] ", "[KEL]MORA]", "[[KELMORA]]"]
+    names = ["NOME_JAR", "nome_jar", " NOME_JAR ", "VERSAO_JAVA", "USAR_JAVAHOME", "K", "k2",
+             "NOME_JAR\t", ";NOME_JAR", "NOME JAR", "", "[NOME_JAR", "NOME_JAR\x1a"]
+    separators = ["=", " = ", "\t=\t", "", "==", "= ", "\x0b=\x0c"]
+    alphabet = "ab.jar 1x$-+\t'\"=[];\x1a\x0b\x0c\xe9\xe3\u00a0\x00"
+    endings = ["\r\n", "\n", "\r", "\n\r", "\r\r\n", "\n\n"]
+    lines = []
+    for _ in range(rng.randrange(1, 12)):
+        kind = rng.random()
+        if kind < 0.25:
+            lines.append(rng.choice(sections))
+        elif kind < 0.85:
+            value = "".join(rng.choice(alphabet) for _ in range(rng.randrange(0, 12)))
+            if rng.random() < 0.3:
+                quote = rng.choice("'\"")
+                value = quote + value + rng.choice([quote, "", quote + " "])
+            lines.append(rng.choice(names) + rng.choice(separators) + value)
+        else:
+            lines.append(rng.choice([";comment", "#NOME_JAR=x", "", "   ", "\t", "=v"]))
+    ending = rng.choice(endings)
+    text = "".join(line + (ending if rng.random() < 0.9 else rng.choice(endings)) for line in lines)
+    if rng.random() < 0.3:
+        text = text.rstrip("\r\n")
+    encoding = rng.choice(["ansi", "ansi", "ansi", "utf-8", "utf-8-sig", "utf-16-le", "utf-16-be"])
+    if encoding == "ansi":
+        return text.encode("cp1252", errors="replace")
+    if encoding.startswith("utf-16"):
+        return "\ufeff".encode(encoding) + text.encode(encoding)
+    return text.encode(encoding)
+
+
+class ProfileReaderAgainstTheSystem(unittest.TestCase):
+    """The launcher reads config.ini with a reader of its own. Read side by side with the
+    system's GetPrivateProfileStringW (Wine's here) over the bad-config corpus, the syntax cases
+    and generated files, the two must agree but where ours differs on purpose: UTF-8 without a
+    mark, a file past the size bound, and a quoted value of exactly 2047 characters."""
+
+    def test_both_readers_deliver_the_same_values(self):
+        folder = DRIVE_C / f"profiles-{uuid.uuid4().hex[:8]}"
+        folder.mkdir()
+        files = {f"corpus-{i}.ini": data for i, (_, data, _) in enumerate(CONFIG_CORPUS)}
+        rng = random.Random(12)
+        files.update({f"generated-{i}.ini": generated_profile(rng) for i in range(1500)})
+        # A quoted value of exactly 2047 characters: the system's reader drops its last
+        # character along with the closing quote; ours keeps all 2047.
+        files["quoted-2047.ini"] = b'[KELMORA]\r\nNOME_JAR="' + b"q" * 2047 + b'"\r\n'
+        for name, data in files.items():
+            (folder / name).write_bytes(data)
+
+        out = subprocess.run(["wine", str(PROGRAMS / "profile_compare.exe"), windows_path(folder)],
+                             capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=600)
+        rows = [json.loads(row) for row in out.stdout.splitlines()]
+        self.assertEqual(rows[-1], {"compared": 5 * len(files)}, out.stderr[-2000:])
+
+        unexplained = []
+        for row in rows[:-1]:
+            data = files[row["file"]]
+            if utf8_beyond_ascii(data) and row["system"] == cp1252(row["ours"].encode("utf-8")):
+                continue  # UTF-8 without a mark: ours decodes it, the system reads it as ANSI
+            if row["file"] == "quoted-2047.ini" and (row["ours"], row["system"]) == ("q" * 2047, "q" * 2046):
+                continue
+            if len(data) > 4 << 20 and row["ours"] == "":
+                continue  # past the size bound ours reads no file
+            unexplained.append(row)
+        self.assertEqual(unexplained, [])
 
 
 class FolderCases(unittest.TestCase):

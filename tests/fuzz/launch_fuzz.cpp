@@ -1,8 +1,9 @@
 // The whole launch, from the settings to the command line, on the fake platform with random
-// current directories, profile values and registry contents. Whatever it is given, the launch
-// must not crash or leak a key or a handle, must start exactly the command line worked out below
-// (the pieces joined as they stand, the executable quoted when it holds a blank or a tab), and
-// may raise RegistryError only for a registry value that is not text or cannot be read.
+// current directories, profile values or config.ini bytes, and registry contents. Whatever it
+// is given, the launch must not crash or leak a key or a handle, must start exactly the command
+// line worked out below (the pieces joined as they stand, the executable quoted when it holds a
+// blank or a tab), and may end abnormally only for a registry value that is not text or cannot
+// be read.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -102,8 +103,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.directoryReadings = {firstDirectory, secondDirectory};
 
     std::wstring version, useRegistry, jar;
-    if (in.ConsumeBool()) {
-        auto& keys = world.files[Wide(Ansi(firstDirectory)) + L"\\config.ini"].sections[L"KELMORA"];
+    const std::wstring settingsPath = Wide(Ansi(firstDirectory)) + L"\\config.ini";
+    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+        // Raw bytes for the launcher's own profile reader: it must take whatever a file holds.
+        // What it makes of them is checked against the system's reader elsewhere; here the
+        // values it delivers are the ones the launch must carry through.
+        std::string bytes = in.ConsumeBool() ? "[KELMORA]\r\n" : "";
+        bytes += in.ConsumeBytesAsString(in.ConsumeIntegralInRange<std::size_t>(0, 6000));
+        world.files[settingsPath].bytes = bytes;
+        version = platform::ReadProfileString(L"KELMORA", L"VERSAO_JAVA", L"", 2048, settingsPath);
+        useRegistry = platform::ReadProfileString(L"KELMORA", L"USAR_JAVAHOME", L"", 2048, settingsPath);
+        jar = platform::ReadProfileString(L"KELMORA", L"NOME_JAR", L"", 2048, settingsPath);
+        Require(version.size() <= 2047 && useRegistry.size() <= 2047 && jar.size() <= 2047,
+                "values cut at 2047 code units");
+    } else if (in.ConsumeBool()) {
+        auto& keys = world.files[settingsPath].sections[L"KELMORA"];
         if (in.ConsumeBool()) keys[L"VERSAO_JAVA"] = version = Text(in, 3000);
         if (in.ConsumeBool()) {
             static const wchar_t* const interesting[] = {L"1", L" 1", L"$1", L"-$FFFFFFFF", L"0x1", L"01"};

@@ -3,8 +3,10 @@
 
 #include "fake_world.h"
 #include "launcher/settings.h"
+#include "platform/profile_reader.h"
 
 using launcher::ParseSettingNumber;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -105,6 +107,50 @@ TEST_F(SettingsTest, ReadSettingNumberFallsBackOnlyWhenThereIsNoNumber) {
     EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"A", 7), 1);
     EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"B", 7), 7);
     EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"missing", 7), 7);
+}
+
+// config.ini as bytes, read by the launcher's own profile reader; what NOME_JAR then holds.
+struct FileCase {
+    std::string_view bytes;
+    std::string_view jar;
+};
+
+const FileCase kFileCases[] = {
+    {"[KELMORA]\r\nNOME_JAR=a.jar\r\n"sv, "a.jar"sv},
+    {"[kelmora]\nnome_jar = \t a.jar \x1a\n"sv, "a.jar"sv},
+    {"[KELMORA]\rNOME_JAR='q.jar'"sv, "q.jar"sv},
+    {"[KELMORA]\nNOME_JAR=\"\n"sv, "\""sv},
+    {"[KELMORA]\nNOME_JAR\nNOME_JAR=second.jar\n"sv, ""sv},  // the first line of a key decides
+    {"[KELMORA]\n[OTHER]\n[KELMORA]\nNOME_JAR=b.jar\n"sv, ""sv},
+    {"[KELMORA] trailing\nNOME_JAR=a.jar\n"sv, "a.jar"sv},
+    {"[KELMORA]\nNOME_JAR=a\0b.jar\n"sv, "a"sv},
+    // Encodings: marks, then UTF-8 without a mark only when it holds a non-ASCII character.
+    {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=Gest\xC3\xA3o.jar\n"sv, "Gest\xE3o.jar"sv},
+    {"[KELMORA]\nNOME_JAR=Gest\xC3\xA3o.jar\n"sv, "Gest\xE3o.jar"sv},
+    {"[KELMORA]\nNOME_JAR=Gest\xE3o.jar\n"sv, "Gest\xE3o.jar"sv},  // not UTF-8: the ANSI code page
+    {"\xFE\xFF\0[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9"sv, "\xE9"sv},
+    {"\xFF\xFE[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9\0!"sv, "\xE9"sv},
+    {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=\xFF.jar\n"sv, "?.jar"sv},  // U+FFFD, outside the code page
+};
+
+TEST_F(SettingsTest, OwnProfileReaderFollowsTheFileTable) {
+    for (const FileCase& c : kFileCases) {
+        SetUp();
+        World().files[L"C:\\App\\config.ini"].bytes = std::string(c.bytes);
+        EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, c.jar) << c.bytes;
+    }
+}
+
+TEST_F(SettingsTest, OwnProfileReaderCutsValuesAndRefusesHugeFiles) {
+    const std::string quoted = "[KELMORA]\nNOME_JAR=\"" + std::string(2047, 'q') + "\"\nVERSAO_JAVA=";
+    World().files[L"C:\\App\\config.ini"].bytes = quoted + std::string(3000, 'v');
+    launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    EXPECT_EQ(s.NOME_JAR, std::string(2047, 'q'));
+    EXPECT_EQ(s.VERSAO_JAVA, std::string(2047, 'v'));
+
+    World().files[L"C:\\App\\config.ini"].bytes =
+        "[KELMORA]\nNOME_JAR=a.jar\n" + std::string(platform::profile::kMaxFileBytes, ';');
+    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "");
 }
 
 TEST_F(SettingsTest, WorkingDirectoryIsReadWholeHoweverLong) {
