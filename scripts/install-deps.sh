@@ -9,12 +9,13 @@ packages=(
   wine wine64 wine32:i386
   xvfb xdotool imagemagick fonts-wine
   python3 python3-pefile locales
+  nsis osslsigncode liblnk-utils openssl
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
 # The benchmark's tools, only when asked for.
 if [ "${1:-}" = bench ]; then
-  packages+=(hyperfine gnuplot-nox g++-mingw-w64-i686-posix)
+  packages+=(gnuplot-nox g++-mingw-w64-i686-posix)
 fi
 
 sudo_cmd=()

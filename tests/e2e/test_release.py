@@ -1,0 +1,203 @@
+"""What a packager takes: the release archive and its checksums (the same from any folder), an
+Authenticode signature, and the sample installer, whose Start-menu shortcut starts the launcher
+in the install folder."""
+import json
+import os
+import shutil
+import stat
+import subprocess
+import tempfile
+import time
+import unittest
+import uuid
+from pathlib import Path
+
+from kelmora_e2e import DRIVE_C, KELMORA_EXE, RECORDS, STANDIN, AppFolder, run_launcher, windows_path
+from test_identity import load, resources
+
+SOURCE = Path(os.environ["PROJECT_SOURCE_DIR"])
+
+
+def copy_of_the_source(target):
+    """The files git knows (tracked, or new and not ignored) as they stand, at another path."""
+    listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=SOURCE,
+                            check=True, capture_output=True).stdout.decode().split("\0")
+    for name in filter(None, listed):
+        if (SOURCE / name).is_file():
+            (target / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(SOURCE / name, target / name)
+
+
+class Release(unittest.TestCase):
+    def test_two_folders_give_the_same_checksums_and_the_tested_executable(self):
+        sums = []
+        with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as second:
+            for folder in (Path(first) / "kelmora", Path(second) / "deeper" / "other-name"):
+                copy_of_the_source(folder)
+                subprocess.run(["bash", "scripts/release.sh"], cwd=folder, check=True,
+                               capture_output=True, env=dict(os.environ, LC_ALL="ja_JP.UTF-8"))
+                sums.append((folder / "dist" / "SHA256SUMS").read_text())
+                subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder / "dist", check=True,
+                               capture_output=True)
+                self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), KELMORA_EXE.read_bytes())
+        self.assertEqual(sums[0], sums[1])
+        self.assertEqual(sorted(line.split()[1] for line in sums[0].splitlines()),
+                         ["KELMORA-1.0.0.0-win32.zip", "KELMORA.exe"])
+
+
+def what_a_reader_sees(path):
+    """Every resource (the version record and the manifest among them) and the imports."""
+    image = load(path)
+    imports = sorted((d.dll, tuple(i.name for i in d.imports)) for d in image.DIRECTORY_ENTRY_IMPORT)
+    return resources(image), imports
+
+
+class Signing(unittest.TestCase):
+    PASSWORD = "pass word-" + uuid.uuid4().hex
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = Path(tempfile.mkdtemp())
+        w = cls.work
+
+        def openssl(*args, env=None):
+            subprocess.run(["openssl", *args], cwd=w, check=True, capture_output=True, env=env)
+
+        env = dict(os.environ, SIGN_PASSWORD=cls.PASSWORD)
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt",
+                "-days", "2", "-subj", "/CN=KELMORA test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign")
+        for name, usage in (("signer", "codeSigning"), ("server", "serverAuth")):
+            openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
+                    "-subj", f"/CN=KELMORA test {name}")
+            (w / f"{name}.ext").write_text(f"extendedKeyUsage={usage}\nkeyUsage=digitalSignature\n")
+            openssl("x509", "-req", "-in", f"{name}.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                    "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", f"{name}.ext")
+            openssl("pkcs12", "-export", "-inkey", f"{name}.key", "-in", f"{name}.crt", "-certfile", "ca.crt",
+                    "-out", f"{name}.p12", "-passout", "env:SIGN_PASSWORD", env=env)
+
+        # Every program the script starts is logged with its arguments on the way.
+        cls.log = w / "arguments.log"
+        cls.bin = w / "bin"
+        cls.bin.mkdir()
+        for tool in ("osslsigncode", "openssl"):
+            wrapper = cls.bin / tool
+            wrapper.write_text(f'#!/bin/sh\nprintf "%s\\n" "{tool} $*" >>"{cls.log}"\n'
+                               f'exec {shutil.which(tool)} "$@"\n')
+            wrapper.chmod(wrapper.stat().st_mode | stat.S_IEXEC)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def sign(self, file, p12, password):
+        env = dict(os.environ, PATH=f"{self.bin}:{os.environ['PATH']}", SIGN_PASSWORD=password)
+        return subprocess.run(["bash", str(SOURCE / "scripts" / "sign.sh"), str(file), str(p12)],
+                              capture_output=True, text=True, env=env)
+
+    def test_a_signed_launcher_verifies_reads_the_same_and_still_runs(self):
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+        before = what_a_reader_sees(app.exe)
+        signed = self.sign(app.exe, self.work / "signer.p12", self.PASSWORD)
+        self.assertEqual(signed.returncode, 0, signed.stderr)
+
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", str(self.work / "ca.crt"),
+                                   "-in", str(app.exe)], capture_output=True, text=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        self.assertIn("Succeeded", verified.stdout)
+        self.assertEqual(what_a_reader_sees(app.exe), before)
+        self.assertGreater(load(app.exe).OPTIONAL_HEADER.DATA_DIRECTORY[4].Size, 0, "a certificate table")
+
+        result = run_launcher(app.exe, app.path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["commandLine"],
+                         f'{app.windows}\\java\\bin\\javaw.exe -jar -Xmx768m "{app.windows}\\app.jar"')
+
+        logged = self.log.read_text()
+        self.assertIn("osslsigncode sign", logged)
+        self.assertNotIn(self.PASSWORD, logged)
+
+    def test_refusals_say_why_and_leave_the_file_alone(self):
+        exe = self.work / "refused.exe"
+        shutil.copyfile(KELMORA_EXE, exe)
+        for name, file, p12, password, reason in (
+                ("missing file", self.work / "none.exe", "signer.p12", self.PASSWORD, "no such file"),
+                ("wrong password", exe, "signer.p12", "wrong", "wrong password"),
+                ("not for code signing", exe, "server.p12", self.PASSWORD, "not for code signing")):
+            with self.subTest(name):
+                refused = self.sign(file, self.work / p12, password)
+                self.assertNotEqual(refused.returncode, 0)
+                self.assertIn(reason, refused.stderr)
+                self.assertEqual(exe.read_bytes(), KELMORA_EXE.read_bytes())
+
+
+def wine_quietly(*args):
+    subprocess.run(["wine", *map(str, args)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300, check=True)
+
+
+def wait_for(condition, seconds=60):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.5)
+    return True
+
+
+class Installer(unittest.TestCase):
+    APP = "Kelmora Demo"
+
+    def test_install_start_from_the_shortcut_and_uninstall(self):
+        work = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        (work / "runtime" / "bin").mkdir(parents=True)
+        shutil.copyfile(STANDIN, work / "runtime" / "bin" / "javaw.exe")
+        setup = DRIVE_C / f"setup-{uuid.uuid4().hex[:8]}.exe"
+        subprocess.run(["bash", str(SOURCE / "examples" / "installer" / "build.sh"), str(setup)],
+                       check=True, capture_output=True,
+                       env=dict(os.environ, KELMORA_EXE=str(KELMORA_EXE), JAVA_RUNTIME=str(work / "runtime")))
+
+        wine_quietly(setup, "/S")
+        folder = DRIVE_C / "Program Files (x86)" / self.APP
+        menu = DRIVE_C / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / self.APP
+        shortcut = menu / f"{self.APP}.lnk"
+        installed = {p.relative_to(folder).as_posix() for p in folder.rglob("*")}
+        self.assertEqual(installed, {"KELMORA.exe", "config.ini", "app.jar", "Uninstall.exe", "java",
+                                     "java/bin", "java/bin/javaw.exe"})
+
+        # The shortcut as a real reader of .lnk files sees it.
+        info = subprocess.run(["lnkinfo", str(shortcut)], check=True, capture_output=True, text=True).stdout
+        fields = {k.strip(): v.strip() for k, _, v in (line.partition(":") for line in info.splitlines()) if v}
+        install_dir = windows_path(folder)
+        self.assertEqual(fields["Working directory"], install_dir)
+        self.assertEqual(fields["Local path"], f"{install_dir}\\KELMORA.exe")
+
+        # Started through the shortcut (Wine starts it in the folder the shortcut records); the
+        # shell hands it on, so the record is waited for.
+        RECORDS.mkdir(parents=True, exist_ok=True)
+        record = RECORDS / f"{uuid.uuid4().hex}.jsonl"
+        subprocess.run(["wine", "start", "/wait", windows_path(shortcut)], timeout=120,
+                       env=dict(os.environ, STANDIN_RECORD=windows_path(record)),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertTrue(wait_for(lambda: record.exists() and record.read_text().endswith("\n")),
+                        "the shortcut started no runtime")
+        started = json.loads(record.read_text().splitlines()[0])
+        self.assertEqual(started["currentDirectory"], install_dir)
+        self.assertEqual(started["commandLine"],
+                         f'"{install_dir}\\java\\bin\\javaw.exe" -jar -Xmx768m "{install_dir}\\app.jar"')
+
+        # The uninstaller copies itself away and returns at once; wait for it to finish.
+        wine_quietly(folder / "Uninstall.exe", "/S")
+        self.assertTrue(wait_for(lambda: not folder.exists() and not menu.exists()),
+                        f"left behind: {list(folder.rglob('*')) if folder.exists() else list(menu.rglob('*'))}")
+        key = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{self.APP}"
+        query = subprocess.run(["wine", "reg", "query", key], stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=120)
+        self.assertNotEqual(query.returncode, 0, "the uninstall entry is left")
+
+
+if __name__ == "__main__":
+    unittest.main()
