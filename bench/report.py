@@ -3,23 +3,32 @@ import json
 import os
 import platform
 import subprocess
+import statistics
 import sys
 from datetime import date
 
 (times_json, sizes_tsv, kelmora_size, floor_size, kel_private, kel_ws, floor_private, floor_ws,
  runs) = sys.argv[1:]
-results = json.load(open(times_json))["results"]
-median = {r["command"]: r["median"] * 1000 for r in results}
-spread = {r["command"]: r["stddev"] * 1000 for r in results}
+timing = json.load(open(times_json))
+order, times = timing["order"], timing["times_ms"]
+median = {c: statistics.median(times[c]) for c in order}
+spread = {c: statistics.stdev(times[c]) for c in order}
 floor = median["spawn floor"]
 shipped = median["KELMORA.exe, shipped runtime"]
+registered = median["KELMORA.exe, registered runtime"]
 batch = median["batch file through cmd"]
 
+
+def paired(numerator, denominator):
+    """The median of the ratios taken round by round: both commands ran in the same round."""
+    return statistics.median(a / b for a, b in zip(times[numerator], times[denominator]))
+
+
 with open("build/bench/chart.dat", "w") as chart:
-    for r in results:
+    for c in order:
         # Two lines per label, broken at the comma, so neighbouring labels do not overlap.
-        label = r["command"].replace(", ", ",\\n")
-        chart.write(f'"{label}" {r["median"] * 1000:.1f}\n')
+        label = c.replace(", ", ",\\n")
+        chart.write(f'"{label}" {median[c]:.1f}\n')
 
 cpu = "unknown processor"
 for line in open("/proc/cpuinfo"):
@@ -33,21 +42,29 @@ lines = [
     "# Performance",
     "",
     f"Measured by `bench/run.sh` on {date.today().isoformat()}: {cpu}, {os.cpu_count()} cores, "
-    f"{platform.system()} {platform.release()}, {wine}, hyperfine with 3 warm-up runs and {runs} "
-    "timed runs per command. Every command starts the same stand-in runtime, which exits at once, "
-    "so the figures are what each way of starting it costs, Wine's own process start included.",
+    f"{platform.system()} {platform.release()}, {wine}, 3 warm-up rounds and {runs} timed rounds. "
+    "A round runs every command once, in an order that rotates from round to round, so that a "
+    "drift in the machine's speed weighs on every command alike. Every command starts the same "
+    "stand-in runtime, which exits at once, so the figures are what each way of starting it "
+    "costs, Wine's own process start included.",
     "",
     "| command | median (ms) | std. dev. (ms) | ratio to the floor |",
     "|---|---:|---:|---:|",
 ]
-for r in results:
-    c = r["command"]
+for c in order:
     lines.append(f"| {c} | {median[c]:.1f} | {spread[c]:.1f} | {median[c] / floor:.2f} |")
 lines += [
     "",
-    f"- KELMORA / floor: **{shipped / floor:.2f}** (shipped runtime), "
-    f"{median['KELMORA.exe, registered runtime'] / floor:.2f} (registered runtime).",
-    f"- KELMORA / batch file: **{shipped / batch:.2f}**.",
+    "Ratios, as the ratio of the medians and as the median of the ratios taken round by round:",
+    "",
+    "| ratio | of the medians | round by round |",
+    "|---|---:|---:|",
+    f"| KELMORA (shipped runtime) / floor | **{shipped / floor:.2f}** | "
+    f"**{paired('KELMORA.exe, shipped runtime', 'spawn floor'):.2f}** |",
+    f"| KELMORA (registered runtime) / floor | {registered / floor:.2f} | "
+    f"{paired('KELMORA.exe, registered runtime', 'spawn floor'):.2f} |",
+    f"| KELMORA (shipped runtime) / batch file | **{shipped / batch:.2f}** | "
+    f"**{paired('KELMORA.exe, shipped runtime', 'batch file through cmd'):.2f}** |",
     "",
     "![Median start-up time per command](performance.png)",
     "",

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up cost, size and memory of KELMORA.exe under Wine, side by side with the spawn floor
 # (a program that only calls CreateProcessA and waits), the stand-in runtime started directly,
-# and a batch file doing the same job. Writes docs/performance.md and docs/performance.png.
+# and a batch file doing the same job, each run in turn with the others (bench/timing.py).
+# Writes docs/performance.md and docs/performance.png.
 # Not part of the test command: timings belong to a benchmark, not to a pass/fail test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,13 +38,13 @@ wine reg add 'HKLM\Software\JavaSoft\Java Runtime Environment\bench' /v JavaHome
 
 export SPAWN_COMMAND_LINE='C:\BenchApp\java\bin\javaw.exe -jar -Xmx768m "C:\BenchApp\app.jar"'
 floor="$PWD/$programs/spawn_floor.exe"
-hyperfine --warmup 3 --runs "$runs" --export-json "$out/times.json" --style basic \
-  -n "stand-in started directly" "cd '$app' && wine 'C:\\BenchApp\\java\\bin\\javaw.exe'" \
-  -n "spawn floor" "cd '$app' && wine '$floor'" \
-  -n "KELMORA.exe, shipped runtime" "cd '$app' && wine KELMORA.exe" \
-  -n "KELMORA.exe, registered runtime" "cd '$reg_app' && wine KELMORA.exe" \
-  -n "batch file through cmd" "cd '$app' && wine cmd /c launch.cmd" \
-  </dev/null >"$out/hyperfine.txt"
+# Every command once per round, in rotating order; the names' underscores become blanks.
+python3 bench/timing.py "$out/times.json" 3 "$runs" \
+  "stand-in_started_directly=$app=C:\\BenchApp\\java\\bin\\javaw.exe" -- \
+  "spawn_floor=$app=$floor" -- \
+  "KELMORA.exe,_shipped_runtime=$app=KELMORA.exe" -- \
+  "KELMORA.exe,_registered_runtime=$reg_app=KELMORA.exe" -- \
+  "batch_file_through_cmd=$app=cmd /c launch.cmd"
 
 # Memory of the waiting parent, read by the stand-in.
 memory() {  # memory DIR EXE -> "private working-set" in bytes
