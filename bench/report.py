@@ -44,7 +44,7 @@ lines = [
     f"Measured by `bench/run.sh` on {date.today().isoformat()}: {cpu}, {os.cpu_count()} cores, "
     f"{platform.system()} {platform.release()}, {wine}, 3 warm-up rounds and {runs} timed rounds. "
     "A round runs every command once, in an order that rotates from round to round, so that a "
-    "drift in the machine's speed weighs on every command alike. Every command starts the same "
+    "drift in the machine's speed weighs on every command alike; the commands run on one core. Every command starts the same "
     "stand-in runtime, which exits at once, so the figures are what each way of starting it "
     "costs, Wine's own process start included.",
     "",
