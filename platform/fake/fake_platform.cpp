@@ -78,7 +78,8 @@ void KeyCloser::operator()(KeyHandle key) const noexcept {
     --g_world.openKeys;
 }
 
-// Latin-1 stands in for the ANSI code page; what it cannot hold becomes '?', as a best fit might.
+// Latin-1 stands in for the ANSI code page; what it cannot hold becomes '?', as the system's
+// conversion without best fit makes it.
 std::string WideToAnsi(const std::wstring& wide) {
     std::string out;
     for (wchar_t c : wide) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
