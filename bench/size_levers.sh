@@ -21,7 +21,7 @@ base_link=(-static -static-libgcc -static-libstdc++ -mwindows -s
 variant() {
   local name=$1 model=$2 cflags=$3 lflags=$4
   local compiler=i686-w64-mingw32-g++-$model
-  local dir="$work/$RANDOM$RANDOM"
+  local dir="$work/$((++built))"
   mkdir -p "$dir"
   for source in "${sources[@]}"; do
     # shellcheck disable=SC2086
@@ -32,6 +32,7 @@ variant() {
   printf '%s\t%s\n' "$name" "$(stat -c %s "$dir/KELMORA.exe")"
 }
 
+built=0
 gc="-ffunction-sections -fdata-sections"
 variant "posix threads, -O2"                              posix "-O2" ""
 variant "win32 threads, -O2"                              win32 "-O2" ""

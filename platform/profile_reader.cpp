@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
+
 namespace platform::profile {
 
 namespace {
@@ -46,7 +48,7 @@ void AppendUtf16(std::wstring& out, char32_t point) {
     }
 }
 
-// Each byte that starts no well-formed sequence becomes U+FFFD, as the system's decoder does.
+// Each byte that starts no well-formed sequence becomes U+FFFD.
 std::wstring DecodeUtf8(std::string_view bytes) {
     std::wstring out;
     out.reserve(bytes.size());
@@ -115,12 +117,12 @@ bool SameName(std::wstring_view inFile, std::wstring_view wanted) {
 
 }  // namespace
 
-std::wstring DecodeFileText(std::string_view bytes, AnsiDecoder ansi) {
+std::wstring DecodeFileText(std::string_view bytes) {
     if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
     if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
     if (StartsWith(bytes, "\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
     if (IsNonAsciiUtf8(bytes)) return DecodeUtf8(bytes);
-    return ansi(bytes);
+    return AnsiToWide(std::string(bytes));
 }
 
 std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view section,
@@ -135,8 +137,8 @@ std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view 
         const std::wstring_view line = Trimmed(text.substr(start, end - start));
         if (line.empty()) continue;
 
-        // "[name]", blanks around the name dropped: anything after the ']' is ignored. Without a ']' the line is no section
-        // line and reads as a key line of the section it stands in.
+        // "[name]", blanks around the name dropped: anything after the ']' is ignored. Without
+        // a ']' the line is no section line and reads as a key line of the section it stands in.
         if (line.front() == L'[') {
             if (const std::size_t close = line.find(L']', 1); close != std::wstring_view::npos) {
                 // Only the first section of the name counts: a second one is never read.
@@ -161,13 +163,12 @@ std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view 
     return std::nullopt;
 }
 
-std::wstring ReadValue(const std::optional<std::string>& bytes, AnsiDecoder ansi,
-                       std::wstring_view section, std::wstring_view key,
-                       std::wstring_view fallback, std::uint32_t capacity) {
-    std::optional<std::wstring> value;
-    if (bytes && bytes->size() <= kMaxFileBytes) value = FindValue(DecodeFileText(*bytes, ansi), section, key);
-    std::wstring result(value ? *value : std::wstring(fallback));
+std::wstring ReadValue(const std::optional<std::string>& bytes, std::wstring_view section,
+                       std::wstring_view key, std::wstring_view fallback, std::uint32_t capacity) {
     if (capacity == 0) return {};
+    std::optional<std::wstring> value;
+    if (bytes && bytes->size() <= kMaxFileBytes) value = FindValue(DecodeFileText(*bytes), section, key);
+    std::wstring result = value.value_or(std::wstring(fallback));
     if (result.size() > capacity - 1) result.resize(capacity - 1);
     return result;
 }

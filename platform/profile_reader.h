@@ -1,7 +1,7 @@
 // The launcher's own reader of profile (INI) files, in place of GetPrivateProfileStringW, so
 // that config.ini reads the same on every Windows: the syntax is that of the system's reader,
-// the file's encoding is detected from its bytes. Plain C++: the Windows side hands it the
-// file's bytes and its ANSI decoding, the fake hands it made-up files.
+// the file's encoding is detected from its bytes. Plain C++ over the seam's own ANSI
+// conversion: the Windows side hands it the file's bytes, the fake hands it made-up files.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +16,10 @@ namespace platform::profile {
 // not one, and reads as a file that cannot be read (every value its default).
 inline constexpr std::size_t kMaxFileBytes = 4u << 20;
 
-// Decodes bytes of the ANSI code page of the run.
-using AnsiDecoder = std::wstring (*)(std::string_view bytes);
-
 // The file's text: UTF-16 LE or BE after their byte-order marks, UTF-8 after its mark, UTF-8
 // without a mark when the bytes are valid UTF-8 holding at least one non-ASCII character, and
-// the ANSI code page otherwise.
-std::wstring DecodeFileText(std::string_view bytes, AnsiDecoder ansi);
+// the ANSI code page of the run otherwise.
+std::wstring DecodeFileText(std::string_view bytes);
 
 // The value of `key` in the first section named `section` (names matched without regard to
 // ASCII letter case), blanks around it dropped, cut at a NUL, one pair of enclosing quotes
@@ -32,8 +29,8 @@ std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view 
 
 // What GetPrivateProfileStringW gives with a buffer of `capacity` code units: the value or the
 // fallback, cut to capacity - 1 code units. `bytes` is nothing for a file that cannot be read.
-std::wstring ReadValue(const std::optional<std::string>& bytes, AnsiDecoder ansi,
-                       std::wstring_view section, std::wstring_view key,
+std::wstring ReadValue(const std::optional<std::string>& bytes, std::wstring_view section,
+                       std::wstring_view key,
                        std::wstring_view fallback, std::uint32_t capacity);
 
 }  // namespace platform::profile

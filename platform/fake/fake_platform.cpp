@@ -1,11 +1,9 @@
 #include "platform/fake/fake_platform.h"
 
-#include <string_view>
-
-#include "platform/profile_reader.h"
-
 #include <algorithm>
 #include <cstdint>
+
+#include "platform/profile_reader.h"
 
 namespace fake {
 
@@ -113,9 +111,7 @@ std::wstring ReadProfileString(const std::wstring& section, const std::wstring& 
               "] " + fake::Narrow(key) + " size " + std::to_string(capacity));
     auto file = g_world.files.find(path);
     if (file != g_world.files.end() && file->second.bytes) {
-        return profile::ReadValue(file->second.bytes, [](std::string_view bytes) {
-            return AnsiToWide(std::string(bytes));
-        }, section, key, fallback, capacity);
+        return profile::ReadValue(file->second.bytes, section, key, fallback, capacity);
     }
     std::wstring value = fallback;
     if (file != g_world.files.end()) {

@@ -1,8 +1,6 @@
 // The Windows side of the seam. Only this directory includes <windows.h>.
 #include "platform/win32/win32.h"
 
-#include <string_view>
-
 #include "platform/profile_reader.h"
 
 static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA expected");
@@ -27,18 +25,10 @@ DWORD NarrowingFlags(UINT codePage) {
     // can name another folder that exists. With it, such a character becomes '?', which no file
     // name holds. These code pages refuse the flag and the call would fail outright; UTF-8 and
     // GB18030 represent every character, so there is nothing to best-fit there anyway.
-    switch (codePage) {
-        case 42:
-        case 54936:
-        case 65000:
-        case 65001:
-            return 0;
-        default:
-            if ((codePage >= 50220 && codePage <= 50229) || (codePage >= 57002 && codePage <= 57011)) {
-                return 0;
-            }
-            return WC_NO_BEST_FIT_CHARS;
-    }
+    const bool refusesFlag = codePage == 42 || codePage == 54936 || codePage == 65000 ||
+                             codePage == 65001 || (codePage >= 50220 && codePage <= 50229) ||
+                             (codePage >= 57002 && codePage <= 57011);
+    return refusesFlag ? 0 : WC_NO_BEST_FIT_CHARS;
 }
 
 }  // namespace
@@ -89,23 +79,17 @@ void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path
 
 namespace {
 
-std::wstring DecodeAnsi(std::string_view bytes) {
-    return AnsiToWide(std::string(bytes));
-}
-
 // The whole file, or nothing when it cannot be opened or read, or is larger than any
 // config.ini. Read-only, with every kind of sharing, so a packager's editor that has the file
 // open is never disturbed; nothing is kept open afterwards.
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened: a folder named config.ini
     // reads as no file.
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        (void)file.release();  // INVALID_HANDLE_VALUE is no handle to close
-        return std::nullopt;
-    }
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
+    const UniqueHandle file(opened);
     std::string bytes;
     char chunk[65536];
     for (;;) {
@@ -123,7 +107,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
 std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
                                const std::wstring& fallback, std::uint32_t capacity,
                                const std::wstring& path) {
-    return profile::ReadValue(ReadWholeFile(path), DecodeAnsi, section, key, fallback, capacity);
+    return profile::ReadValue(ReadWholeFile(path), section, key, fallback, capacity);
 }
 
 ProcessStart StartProcess(const std::string& commandLine, bool inheritHandles,

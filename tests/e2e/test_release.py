@@ -12,7 +12,8 @@ import unittest
 import uuid
 from pathlib import Path
 
-from kelmora_e2e import DRIVE_C, KELMORA_EXE, RECORDS, STANDIN, AppFolder, run_launcher, windows_path
+from kelmora_e2e import (DRIVE_C, KELMORA_EXE, RECORDS, STANDIN, AppFolder, run_launcher, wine,
+                         windows_path)
 from test_identity import load, resources
 
 SOURCE = Path(os.environ["PROJECT_SOURCE_DIR"])
@@ -194,9 +195,7 @@ class Installer(unittest.TestCase):
         self.assertTrue(wait_for(lambda: not folder.exists() and not menu.exists()),
                         f"left behind: {list(folder.rglob('*')) if folder.exists() else list(menu.rglob('*'))}")
         key = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{self.APP}"
-        query = subprocess.run(["wine", "reg", "query", key], stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=120)
-        self.assertNotEqual(query.returncode, 0, "the uninstall entry is left")
+        self.assertNotEqual(wine("reg", "query", key).returncode, 0, "the uninstall entry is left")
 
 
 if __name__ == "__main__":
