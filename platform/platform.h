@@ -39,6 +39,11 @@ using UniqueKey = std::unique_ptr<HKEY__, KeyCloser>;
 // Both deliver what the system call delivers, or the empty text when it delivers nothing.
 std::string WideToAnsi(const std::wstring& wide);
 std::wstring AnsiToWide(const std::string& ansi);
+// The same conversion with MB_ERR_INVALID_CHARS: nothing when a byte sequence is no character
+// of the code page (a lead byte without its trail byte, an unassigned code).
+std::optional<std::wstring> AnsiToWideStrict(const std::string& ansi);
+// Whether the ANSI code page has characters of two bytes (932, 936, 949, 950, 1361).
+bool AnsiCodePageIsDoubleByte();
 
 // ---- Files and directories --------------------------------------------------------------
 // The process's current directory, whole, however long it is.

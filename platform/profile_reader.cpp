@@ -63,16 +63,26 @@ std::wstring DecodeUtf8(std::string_view bytes) {
     return out;
 }
 
-// Valid UTF-8 that pure ASCII is not: ASCII reads the same in every code page anyway, and a
-// file in a single-byte code page almost never forms valid multi-byte sequences by chance.
-bool IsNonAsciiUtf8(std::string_view bytes) {
-    bool beyondAscii = false;
+enum class Utf8Form {
+    kNone,          // not valid UTF-8
+    kAscii,         // ASCII alone, which reads the same in every code page anyway
+    kTwoByteOnly,   // beyond ASCII only in sequences of two bytes (Latin, Greek, Cyrillic, ...)
+    kLongSequence,  // with a sequence of three or four bytes (every CJK character, the euro)
+};
+
+Utf8Form Utf8FormOf(std::string_view bytes) {
+    Utf8Form form = Utf8Form::kAscii;
     for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
         const std::optional<char32_t> point = NextUtf8(bytes, i);
-        if (!point) return false;
-        beyondAscii = beyondAscii || *point >= 0x80;
+        if (!point) return Utf8Form::kNone;
+        if (i - at > 2) {
+            form = Utf8Form::kLongSequence;
+        } else if (i - at == 2 && form == Utf8Form::kAscii) {
+            form = Utf8Form::kTwoByteOnly;
+        }
     }
-    return beyondAscii;
+    return form;
 }
 
 std::wstring DecodeUtf16(std::string_view bytes, bool bigEndian) {
@@ -121,7 +131,22 @@ std::wstring DecodeFileText(std::string_view bytes) {
     if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
     if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
     if (StartsWith(bytes, "\xEF\xBB\xBF")) return DecodeUtf8(bytes.substr(3));
-    if (IsNonAsciiUtf8(bytes)) return DecodeUtf8(bytes);
+    switch (Utf8FormOf(bytes)) {
+        case Utf8Form::kLongSequence:
+            return DecodeUtf8(bytes);
+        case Utf8Form::kTwoByteOnly:
+            // In a single-byte code page such bytes almost never form valid UTF-8 by chance. In
+            // a double-byte one they often do (many a GBK hanzi is, on its own, a two-byte UTF-8
+            // sequence), while UTF-8 text of those scripts always holds three-byte sequences:
+            // there, two-byte sequences alone are ANSI unless the code page cannot read them.
+            if (AnsiCodePageIsDoubleByte()) {
+                if (std::optional<std::wstring> ansi = AnsiToWideStrict(std::string(bytes))) return *ansi;
+            }
+            return DecodeUtf8(bytes);
+        case Utf8Form::kAscii:
+        case Utf8Form::kNone:
+            break;
+    }
     return AnsiToWide(std::string(bytes));
 }
 
@@ -167,7 +192,7 @@ std::wstring ReadValue(const std::optional<std::string>& bytes, std::wstring_vie
                        std::wstring_view key, std::wstring_view fallback, std::uint32_t capacity) {
     if (capacity == 0) return {};
     std::optional<std::wstring> value;
-    if (bytes && bytes->size() <= kMaxFileBytes) value = FindValue(DecodeFileText(*bytes), section, key);
+    if (bytes && WithinSizeBound(bytes->size())) value = FindValue(DecodeFileText(*bytes), section, key);
     std::wstring result = value.value_or(std::wstring(fallback));
     if (result.size() > capacity - 1) result.resize(capacity - 1);
     return result;

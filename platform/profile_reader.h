@@ -15,10 +15,13 @@ namespace platform::profile {
 // A config.ini of a few hundred bytes is what a packager writes; a file past this size is
 // not one, and reads as a file that cannot be read (every value its default).
 inline constexpr std::size_t kMaxFileBytes = 4u << 20;
+// The one test of that bound: a file of exactly kMaxFileBytes is read, one byte more is not.
+inline bool WithinSizeBound(std::size_t bytes) { return bytes <= kMaxFileBytes; }
 
-// The file's text: UTF-16 LE or BE after their byte-order marks, UTF-8 after its mark, UTF-8
-// without a mark when the bytes are valid UTF-8 holding at least one non-ASCII character, and
-// the ANSI code page of the run otherwise.
+// The file's text: UTF-16 LE or BE after their byte-order marks, UTF-8 after its mark; without
+// a mark, UTF-8 when the bytes are valid UTF-8 beyond ASCII, except that in a double-byte ANSI
+// code page bytes whose only non-ASCII sequences are of two bytes are ANSI when valid there; the
+// ANSI code page of the run otherwise.
 std::wstring DecodeFileText(std::string_view bytes);
 
 // The value of `key` in the first section named `section` (names matched without regard to

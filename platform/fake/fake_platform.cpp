@@ -77,18 +77,55 @@ void KeyCloser::operator()(KeyHandle key) const noexcept {
 }
 
 // Latin-1 stands in for the ANSI code page; what it cannot hold becomes '?', as the system's
-// conversion without best fit makes it.
-std::string WideToAnsi(const std::wstring& wide) {
-    std::string out;
-    for (wchar_t c : wide) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+// conversion without best fit makes it. With lead bytes set, the code page is double-byte: a
+// lead byte and a trail byte (0x40-0xFE but 0x7F) are the character U+<lead><trail>, every
+// other byte is the Latin-1 character of its value.
+namespace {
+
+bool IsTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFE && byte != 0x7F; }
+
+// Nothing for a lead byte without its trail byte; `strict` or not, the rest converts.
+std::optional<std::wstring> FakeWiden(const std::string& ansi, bool strict) {
+    std::wstring out;
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(ansi[i]);
+        if (!IsLeadByte(byte)) {
+            out.push_back(static_cast<wchar_t>(byte));
+        } else if (i + 1 < ansi.size() && IsTrailByte(static_cast<unsigned char>(ansi[i + 1]))) {
+            out.push_back(static_cast<wchar_t>(byte << 8 | static_cast<unsigned char>(ansi[++i])));
+        } else if (strict) {
+            return std::nullopt;
+        } else {
+            out.push_back(L'?');
+        }
+    }
     return out;
 }
 
-std::wstring AnsiToWide(const std::string& ansi) {
-    std::wstring out;
-    for (char c : ansi) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+}  // namespace
+
+std::string WideToAnsi(const std::wstring& wide) {
+    std::string out;
+    for (wchar_t c : wide) {
+        const auto high = static_cast<unsigned char>((c >> 8) & 0xFF);
+        const auto low = static_cast<unsigned char>(c & 0xFF);
+        if (c < 0x100 && !IsLeadByte(low)) {
+            out.push_back(static_cast<char>(low));
+        } else if (c <= 0xFFFF && IsLeadByte(high) && IsTrailByte(low)) {
+            out.push_back(static_cast<char>(high));
+            out.push_back(static_cast<char>(low));
+        } else {
+            out.push_back('?');
+        }
+    }
     return out;
 }
+
+std::wstring AnsiToWide(const std::string& ansi) { return *FakeWiden(ansi, false); }
+
+std::optional<std::wstring> AnsiToWideStrict(const std::string& ansi) { return FakeWiden(ansi, true); }
+
+bool AnsiCodePageIsDoubleByte() { return !g_world.leadBytes.empty(); }
 
 std::wstring CurrentDirectory() {
     fake::Log("GetCurrentDirectory");

@@ -47,15 +47,35 @@ std::string WideToAnsi(const std::wstring& wide) {
     return ansi;
 }
 
-std::wstring AnsiToWide(const std::string& ansi) {
+namespace {
+
+std::optional<std::wstring> Widen(const std::string& ansi, DWORD flags) {
+    if (ansi.empty()) return std::wstring();
     const int length = static_cast<int>(ansi.size());
-    const int units = MultiByteToWideChar(AnsiCodePage(), 0, ansi.data(), length, nullptr, 0);
-    if (units <= 0) return {};
+    const int units = MultiByteToWideChar(AnsiCodePage(), flags, ansi.data(), length, nullptr, 0);
+    if (units <= 0) return std::nullopt;
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     const int written =
-        MultiByteToWideChar(AnsiCodePage(), 0, ansi.data(), length, wide.data(), units);
-    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+        MultiByteToWideChar(AnsiCodePage(), flags, ansi.data(), length, wide.data(), units);
+    if (written <= 0) return std::nullopt;
+    wide.resize(static_cast<std::size_t>(written));
     return wide;
+}
+
+}  // namespace
+
+std::wstring AnsiToWide(const std::string& ansi) { return Widen(ansi, 0).value_or(std::wstring()); }
+
+// Only ever asked in a double-byte code page: a few others (42, 50220-50229, 57002-57011,
+// 65000) refuse MB_ERR_INVALID_CHARS with ERROR_INVALID_FLAGS, which would read as "invalid".
+std::optional<std::wstring> AnsiToWideStrict(const std::string& ansi) {
+    return Widen(ansi, MB_ERR_INVALID_CHARS);
+}
+
+bool AnsiCodePageIsDoubleByte() {
+    // MaxCharSize is 2 exactly for the lead-byte code pages; UTF-8 reports 4, GB18030 4.
+    CPINFO info{};
+    return GetCPInfo(AnsiCodePage(), &info) && info.MaxCharSize == 2;
 }
 
 std::wstring CurrentDirectory() {
@@ -79,9 +99,9 @@ void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path
 
 namespace {
 
-// The whole file, or nothing when it cannot be opened or read, or is larger than any
-// config.ini. Read-only, with every kind of sharing, so a packager's editor that has the file
-// open is never disturbed; nothing is kept open afterwards.
+// The whole file, or nothing when it cannot be opened or read; of a file past the size bound,
+// only enough to tell. Read-only, with every kind of sharing, so a packager's editor that has
+// the file open is never disturbed; nothing is kept open afterwards.
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened: a folder named config.ini
     // reads as no file.
@@ -96,9 +116,10 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
         DWORD read = 0;
         if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return std::nullopt;
         if (read == 0) return bytes;
-        // Stop early on a file that keeps growing: past the bound it is no config.ini.
-        if (bytes.size() + read > profile::kMaxFileBytes) return std::nullopt;
         bytes.append(chunk, read);
+        // Past the bound the reader takes it for no file: the rest need not be read (and a
+        // file that keeps growing cannot keep the launcher reading).
+        if (!profile::WithinSizeBound(bytes.size())) return bytes;
     }
 }
 

@@ -41,6 +41,8 @@ CONFIG_CORPUS = [
     ("NUL bytes only", b"\0" * 1000, ""),
     # A value ends at a NUL byte.
     ("NUL inside a value", b"[KELMORA]\r\nNOME_JAR=a\0b.jar\r\n", "a"),
+    # Blanks before the NUL stay, as in the system's reader: the value is trimmed first.
+    ("a blank before a NUL", b"[KELMORA]\r\nNOME_JAR=a \0b.jar\r\n", "a "),
     ("NUL bytes before the section", b"\0\0\0\r\n[KELMORA]\r\nNOME_JAR=a.jar\r\n", "a.jar"),
     ("UTF-16 LE with BOM", utf16("[KELMORA]\r\nNOME_JAR=caf\u00e9.jar\r\n"), "caf\u00e9.jar"),
     # The value reaches the command line in the ANSI code page, where a CJK letter has no place.
@@ -60,7 +62,8 @@ CONFIG_CORPUS = [
     ("no final newline", b"[KELMORA]\r\nNOME_JAR=a.jar", "a.jar"),
     ("a 1 MB value is cut to 2047 units", b"[KELMORA]\r\nNOME_JAR=" + b"x" * (1 << 20) + b"\r\n", "x" * 2047),
     # Past 4 MiB a file is no config.ini: it reads as one that cannot be read.
-    ("a file past 4 MiB", b"[KELMORA]\r\nNOME_JAR=big.jar\r\n" + b";" * (4 << 20), ""),
+    ("a file of exactly 4 MiB", b"[KELMORA]\r\nNOME_JAR=big.jar\r\n".ljust(4 << 20, b";"), "big.jar"),
+    ("a file one byte past 4 MiB", b"[KELMORA]\r\nNOME_JAR=big.jar\r\n".ljust((4 << 20) + 1, b";"), ""),
     ("100,000 lines before the key",
      b"[KELMORA]\r\n" + b"".join(b"K%d=v\r\n" % i for i in range(100000)) + b"NOME_JAR=end.jar\r\n", "end.jar"),
     ("100,000 lines of other sections first",
@@ -132,24 +135,38 @@ class BadConfigCorpus(unittest.TestCase):
         self.assertEqual(run_launcher(app.exe, app.path).record["commandLine"], line(app.windows, "held.jar"))
 
 
-def cp1252(data):
-    """Bytes as Windows code page 1252 reads them (its five unassigned bytes map to U+0081 and
-    the like, as the system's table does)."""
-    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
+# The code page Wine takes from each locale, as Python names it (gbk is code page 936).
+CODE_PAGES = {"C.UTF-8": "cp1252", "ja_JP.UTF-8": "cp932", "zh_CN.UTF-8": "gbk"}
+# What the generated values are drawn from, beyond ASCII, in each code page: letters the code
+# page has and letters it lacks, and double-byte characters whose bytes are, on their own, valid
+# UTF-8 (the GBK of \u7cfb\u7edf, the half-width \uff83\uff7d of 932) or hold a backslash
+# (\u8868 in 932).
+LETTERS = {"cp1252": "\xe9\xe3", "cp932": "\xe9\xc1\uff83\uff7d\u65e5\u672c\u8868",
+           "gbk": "\xe9\xc1\u7cfb\u7edf\u4e2d\u8868"}
 
 
-def utf8_beyond_ascii(data):
-    """What our reader takes for UTF-8 without a mark (the system's reader takes it for ANSI)."""
+def read_as_utf8(data, codec):
+    """Whether our reader takes a file without a mark for UTF-8 (the system's takes every file
+    without a mark for ANSI): valid UTF-8 beyond ASCII; in a double-byte code page, only when a
+    sequence has three or four bytes or the bytes are not valid in the code page."""
     if data.startswith(b"\xef\xbb\xbf"):
         return False
     try:
-        data.decode("utf-8")
+        text = data.decode("utf-8")
     except UnicodeDecodeError:
         return False
-    return any(b >= 0x80 for b in data)
+    if all(ord(c) < 0x80 for c in text):
+        return False
+    if codec == "cp1252" or any(ord(c) >= 0x800 for c in text):
+        return True
+    try:
+        data.decode(codec)
+        return False
+    except UnicodeDecodeError:
+        return True
 
 
-def generated_profile(rng):
+def generated_profile(rng, codec):
     """A profile file drawn from the syntax: sections, keys, values, blanks and line ends of every
     kind, some of them wrong, in one of the encodings a packager's editor may save."""
     sections = ["[KELMORA]", "[kelmora]", "[ KELMORA ]", "[KELMORA", "[KELMORA]junk", "[S]", "[s]",
@@ -157,7 +174,7 @@ def generated_profile(rng):
     names = ["NOME_JAR", "nome_jar", " NOME_JAR ", "VERSAO_JAVA", "USAR_JAVAHOME", "K", "k2",
              "NOME_JAR\t", ";NOME_JAR", "NOME JAR", "", "[NOME_JAR", "NOME_JAR\x1a"]
     separators = ["=", " = ", "\t=\t", "", "==", "= ", "\x0b=\x0c"]
-    alphabet = "ab.jar 1x$-+\t'\"=[];\x1a\x0b\x0c\xe9\xe3\u00a0\x00"
+    alphabet = "ab.jar 1x$-+\t'\"=[];\x1a\x0b\x0c\u00a0\x00" + LETTERS[codec]
     endings = ["\r\n", "\n", "\r", "\n\r", "\r\r\n", "\n\n"]
     lines = []
     for _ in range(rng.randrange(1, 12)):
@@ -178,7 +195,7 @@ def generated_profile(rng):
         text = text.rstrip("\r\n")
     encoding = rng.choice(["ansi", "ansi", "ansi", "utf-8", "utf-8-sig", "utf-16-le", "utf-16-be"])
     if encoding == "ansi":
-        return text.encode("cp1252", errors="replace")
+        return text.encode(codec, errors="replace")
     if encoding.startswith("utf-16"):
         return "\ufeff".encode(encoding) + text.encode(encoding)
     return text.encode(encoding)
@@ -187,36 +204,89 @@ def generated_profile(rng):
 class ProfileReaderAgainstTheSystem(unittest.TestCase):
     """The launcher reads config.ini with a reader of its own. Read side by side with the
     system's GetPrivateProfileStringW (Wine's here) over the bad-config corpus, the syntax cases
-    and generated files, the two must agree but where ours differs on purpose: UTF-8 without a
-    mark, a file past the size bound, and a quoted value of exactly 2047 characters."""
+    and generated files, under code pages 1252, 932 and 936, the two must agree but where ours
+    differs on purpose: a file past the size bound, a quoted value of exactly 2047 characters,
+    and a file without a mark that ours reads as UTF-8. The system reads every such file as
+    ANSI, so it is given those files as UTF-16 with a mark instead: the same text. Had ours read
+    any other file as UTF-8, or one of those as ANSI, a value would differ."""
 
-    def test_both_readers_deliver_the_same_values(self):
-        folder = DRIVE_C / f"profiles-{uuid.uuid4().hex[:8]}"
-        folder.mkdir()
-        files = {f"corpus-{i}.ini": data for i, (_, data, _) in enumerate(CONFIG_CORPUS)}
-        rng = random.Random(12)
-        files.update({f"generated-{i}.ini": generated_profile(rng) for i in range(1500)})
-        # A quoted value of exactly 2047 characters: the system's reader drops its last
-        # character along with the closing quote; ours keeps all 2047.
-        files["quoted-2047.ini"] = b'[KELMORA]\r\nNOME_JAR="' + b"q" * 2047 + b'"\r\n'
+    def compare(self, locale, files):
+        codec = CODE_PAGES[locale]
+        ours = DRIVE_C / f"profiles-{uuid.uuid4().hex[:8]}"
+        system = ours.with_name(ours.name + "-system")
+        ours.mkdir()
+        system.mkdir()
         for name, data in files.items():
-            (folder / name).write_bytes(data)
+            (ours / name).write_bytes(data)
+            (system / name).write_bytes(utf16(data.decode("utf-8")) if read_as_utf8(data, codec) else data)
 
-        out = wine(PROGRAMS / "profile_compare.exe", windows_path(folder))
+        out = wine(PROGRAMS / "profile_compare.exe", windows_path(ours), windows_path(system),
+                   env=dict(os.environ, LC_ALL=locale))
         rows = [json.loads(row) for row in out.stdout.splitlines()]
         self.assertEqual(rows[-1], {"compared": 5 * len(files)}, out.stderr[-2000:])
 
         unexplained = []
         for row in rows[:-1]:
-            data = files[row["file"]]
-            if utf8_beyond_ascii(data) and row["system"] == cp1252(row["ours"].encode("utf-8")):
-                continue  # UTF-8 without a mark: ours decodes it, the system reads it as ANSI
             if row["file"] == "quoted-2047.ini" and (row["ours"], row["system"]) == ("q" * 2047, "q" * 2046):
                 continue
-            if len(data) > 4 << 20 and row["ours"] == "":
+            if len(files[row["file"]]) > 4 << 20 and row["ours"] == "":
                 continue  # past the size bound ours reads no file
             unexplained.append(row)
         self.assertEqual(unexplained, [])
+
+    def generated(self, codec, count):
+        rng = random.Random(12)
+        files = {f"generated-{i}.ini": generated_profile(rng, codec) for i in range(count)}
+        # A quoted value of exactly 2047 characters: the system's reader drops its last
+        # character along with the closing quote; ours keeps all 2047.
+        files["quoted-2047.ini"] = b'[KELMORA]\r\nNOME_JAR="' + b"q" * 2047 + b'"\r\n'
+        return files
+
+    def test_both_readers_deliver_the_same_values_in_code_page_1252(self):
+        files = self.generated("cp1252", 1500)
+        files.update({f"corpus-{i}.ini": data for i, (_, data, _) in enumerate(CONFIG_CORPUS)})
+        self.compare("C.UTF-8", files)
+
+    def test_both_readers_deliver_the_same_values_in_double_byte_code_pages(self):
+        for locale in ("ja_JP.UTF-8", "zh_CN.UTF-8"):
+            codec = CODE_PAGES[locale]
+            with self.subTest(locale):
+                files = self.generated(codec, 1000)
+                # Valid UTF-8 of two-byte sequences alone that the code page reads too: ANSI
+                # to both readers. The generator must make such files, or nothing here would
+                # tell this rule from the one of a single-byte code page.
+                two_byte_ansi = [d for d in files.values()
+                                 if not read_as_utf8(d, codec) and not d.startswith(b"\xef\xbb\xbf")
+                                 and read_as_utf8(d, "cp1252")]
+                self.assertGreaterEqual(len(two_byte_ansi), 5)
+                files.update({f"name-{i}.ini": b"[KELMORA]\r\nNOME_JAR=" + name.encode(c) + b".jar\r\n"
+                              for i, (_, c, name) in enumerate(SAVED_AS_ANSI)})
+                self.compare(locale, files)
+
+
+# Names that Notepad saves as "ANSI" on Chinese, Korean and Japanese Windows in bytes that are,
+# on their own, valid UTF-8 too: (locale, code page, name).
+SAVED_AS_ANSI = [
+    ("zh_CN.UTF-8", "gbk", "\u7cfb\u7edf"),    # CF B5 CD B3
+    ("ko_KR.UTF-8", "cp949", "\uce74\ud0c0"),  # C4 AB C5 B8
+    ("ja_JP.UTF-8", "cp932", "\uff83\uff7d"),  # C3 BD
+]
+
+
+class DoubleByteCodePages(unittest.TestCase):
+    def test_a_name_reaches_the_command_line_whole_however_notepad_saved_it(self):
+        app = AppFolder()
+        app.install_runtime()
+        cases = [(locale, codec, name, codec) for locale, codec, name in SAVED_AS_ANSI]
+        cases += [("zh_CN.UTF-8", "gbk", "\u7cfb\u7edf", encoding) for encoding in ("utf-8", "utf-8-sig")]
+        for locale, codec, name, encoding in cases:
+            with self.subTest(locale=locale, encoding=encoding):
+                app.write_config(f"[KELMORA]\nNOME_JAR={name}.jar\n", encoding=encoding)
+                result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": locale})
+                self.assertEqual(result.returncode, 0)
+                expected = line(app.windows, f"{name}.jar")
+                self.assertEqual(result.record["commandLine"], expected)
+                self.assertEqual(bytes.fromhex(result.record["commandLineAnsiHex"]), expected.encode(codec))
 
 
 class FolderCases(unittest.TestCase):

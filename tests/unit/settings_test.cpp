@@ -113,6 +113,7 @@ TEST_F(SettingsTest, ReadSettingNumberFallsBackOnlyWhenThereIsNoNumber) {
 struct FileCase {
     std::string_view bytes;
     std::string_view jar;
+    bool doubleByteCodePage = false;  // the fake's, with the lead bytes of code page 932
 };
 
 const FileCase kFileCases[] = {
@@ -131,11 +132,22 @@ const FileCase kFileCases[] = {
     {"\xFE\xFF\0[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9"sv, "\xE9"sv},
     {"\xFF\xFE[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9\0!"sv, "\xE9"sv},
     {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=\xFF.jar\n"sv, "?.jar"sv},  // U+FFFD, outside the code page
+    // In a double-byte code page, two-byte UTF-8 sequences alone are ANSI when valid there...
+    {"[KELMORA]\nNOME_JAR=\xCF\xB5.jar\n"sv, "\xCF\xB5.jar"sv, true},
+    // ...UTF-8 when not (there 0x81 is a lead byte, and '.' no trail byte)...
+    {"[KELMORA]\nNOME_JAR=\xC3\x81.jar\n"sv, "\xC1.jar"sv, true},
+    // ...and a three-byte sequence makes it UTF-8 whatever else the code page could read.
+    {"[KELMORA]\nNOME_JAR=\xCF\xB5\xE2\x82\xAC.jar\n"sv, "??.jar"sv, true},
 };
 
 TEST_F(SettingsTest, OwnProfileReaderFollowsTheFileTable) {
     for (const FileCase& c : kFileCases) {
         SetUp();
+        if (c.doubleByteCodePage) {
+            for (int lead = 0x81; lead <= 0xFC; ++lead) {
+                if (lead <= 0x9F || lead >= 0xE0) World().leadBytes.push_back(static_cast<unsigned char>(lead));
+            }
+        }
         World().files[L"C:\\App\\config.ini"].bytes = std::string(c.bytes);
         EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, c.jar) << c.bytes;
     }
@@ -148,8 +160,12 @@ TEST_F(SettingsTest, OwnProfileReaderCutsValuesAndRefusesHugeFiles) {
     EXPECT_EQ(s.NOME_JAR, std::string(2047, 'q'));
     EXPECT_EQ(s.VERSAO_JAVA, std::string(2047, 'v'));
 
-    World().files[L"C:\\App\\config.ini"].bytes =
-        "[KELMORA]\nNOME_JAR=a.jar\n" + std::string(platform::profile::kMaxFileBytes, ';');
+    // Exactly at the size bound the file is read; one byte more and it reads as no file.
+    std::string bound = "[KELMORA]\nNOME_JAR=a.jar\n";
+    bound.resize(platform::profile::kMaxFileBytes, ';');
+    World().files[L"C:\\App\\config.ini"].bytes = bound;
+    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "a.jar");
+    World().files[L"C:\\App\\config.ini"].bytes = bound + ";";
     EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "");
 }
 
