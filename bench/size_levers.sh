@@ -38,7 +38,7 @@ variant "posix threads, -O2"                              posix "-O2" ""
 variant "win32 threads, -O2"                              win32 "-O2" ""
 variant "win32 threads, -Os"                              win32 "-Os" ""
 variant "... section GC"                                  win32 "-Os $gc" "-Wl,--gc-sections"
-sources+=(platform/win32/runtime_failures.cpp)
+sources+=(launcher/runtime_failures.cpp)
 variant "... own operator new and std::__throw_* hooks"   win32 "-Os $gc" "-Wl,--gc-sections"
 variant "... -fno-exceptions, no unwind tables"           win32 "-Os $gc -fno-exceptions -fno-asynchronous-unwind-tables" "-Wl,--gc-sections"
 variant "... -fno-threadsafe-statics"                     win32 "-Os $gc -fno-exceptions -fno-asynchronous-unwind-tables -fno-threadsafe-statics" "-Wl,--gc-sections"

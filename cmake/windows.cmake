@@ -17,7 +17,7 @@ set(KELMORA_COMPILE_OPTIONS -fno-exceptions -fno-asynchronous-unwind-tables
   -fno-threadsafe-statics -ffunction-sections -fdata-sections -flto)
 
 add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} ${PLATFORM_WIN32_SOURCES}
-  platform/win32/runtime_failures.cpp resources/kelmora.rc)
+  launcher/runtime_failures.cpp resources/kelmora.rc)
 target_include_directories(KELMORA PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(KELMORA PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KELMORA_COMPILE_OPTIONS}>)
 target_link_options(KELMORA PRIVATE ${KELMORA_LINK_OPTIONS} ${KELMORA_COMPILE_OPTIONS} -s

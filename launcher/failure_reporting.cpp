@@ -11,6 +11,11 @@ constexpr std::uint32_t kTerminationBoxType = 0x12010;  // MB_OK | MB_ICONHAND |
 constexpr std::uint32_t kAllowDialogCancellation = 0x0008;
 constexpr int kIdOk = 1;
 
+// Where the termination box reads the executable's path: static, so it needs no heap, and as
+// long as any path Windows gives. Placed in .bss by name: MinGW's GCC puts a zero-filled array
+// of its own data section into .data, and 32 KB of zeros into the file.
+__attribute__((section(".bss"))) char g_modulePath[32768];
+
 }  // namespace
 
 std::string LaunchErrorMessage(std::uint32_t launchErrorCode) {
@@ -26,11 +31,11 @@ std::wstring MakeProgramTitle(const std::wstring& modulePath) {
     return platform::LowerCaseAfterFirstCharacter(name);
 }
 
-std::string AbnormalTerminationCaption(const std::string& modulePath) {
+std::string_view AbnormalTerminationCaption(std::string_view modulePath) {
     // Walk character by character: in a double-byte code page the second byte of a character
     // can be 0x5C, which is not a backslash there.
-    std::size_t afterBackslash = std::string::npos;
-    std::size_t afterColon = std::string::npos;
+    std::size_t afterBackslash = std::string_view::npos;
+    std::size_t afterColon = std::string_view::npos;
     for (std::size_t i = 0; i < modulePath.size(); ++i) {
         const auto byte = static_cast<unsigned char>(modulePath[i]);
         if (platform::IsLeadByte(byte) && i + 1 < modulePath.size()) {
@@ -41,9 +46,9 @@ std::string AbnormalTerminationCaption(const std::string& modulePath) {
             afterColon = i + 1;
         }
     }
-    const std::size_t start = afterBackslash != std::string::npos ? afterBackslash
-                              : afterColon != std::string::npos   ? afterColon
-                                                                  : 0;
+    const std::size_t start = afterBackslash != std::string_view::npos ? afterBackslash
+                              : afterColon != std::string_view::npos   ? afterColon
+                                                                       : 0;
     return modulePath.substr(start);
 }
 
@@ -71,7 +76,7 @@ platform::WindowHandle FailureReporter::DialogOwner() {
 
 void FailureReporter::ReportLaunchFailure(std::uint32_t launchErrorCode,
                                           const std::string& launchCommandLine) {
-    platform::ShowMessageBox(LaunchErrorMessage(launchErrorCode), "Erro", kErrorBoxType);
+    platform::ShowMessageBox(LaunchErrorMessage(launchErrorCode).c_str(), "Erro", kErrorBoxType);
 
     const std::wstring commandLine = ToWideText(launchCommandLine);
     ShowCommandLineDialog(
@@ -107,13 +112,15 @@ void FailureReporter::ShowCommandLineDialog(const std::wstring& commandLine, boo
 }
 
 void ReportAbnormalTermination() {
-    // Preparing the box allocates; should memory run out there, that failure comes back here,
-    // and the process ends at once with the same exit code.
+    // Often reached because memory has run out, so nothing here takes any from the heap: the
+    // path goes into static storage, and the caption is its tail, ended by the path's own NUL.
+    // Should a failure come back here all the same (the system failing inside the box, say),
+    // the process ends at once with the same exit code.
     static bool entered = false;
     if (entered) platform::EndProcess(3);
     entered = true;
     platform::ShowMessageBox("Abnormal program termination",
-                             AbnormalTerminationCaption(platform::ModuleFileNameAnsi()),
+                             AbnormalTerminationCaption(platform::ModuleFileNameAnsi(g_modulePath)).data(),
                              kTerminationBoxType);
     entered = false;  // as found, for a platform whose end of process hands control back (tests)
     platform::EndProcess(3);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -14,8 +15,8 @@ std::string LaunchErrorMessage(std::uint32_t launchErrorCode);
 // "KELMORA.exe" gives "Kelmora": the file name up to its first full stop, all but the first
 // character in lower case.
 std::wstring MakeProgramTitle(const std::wstring& modulePath);
-// The file name of the module path, extension and case kept.
-std::string AbnormalTerminationCaption(const std::string& modulePath);
+// The file name of the module path, extension and case kept: a tail of `modulePath`.
+std::string_view AbnormalTerminationCaption(std::string_view modulePath);
 // The task dialog needs Windows 6 or later and common controls 6.0 or later; a common-controls
 // version that cannot be read counts as new enough.
 bool UseTaskDialog(std::uint32_t windowsMajorVersion, std::optional<std::uint32_t> commonControlsVersion);

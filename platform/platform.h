@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The same opaque types <windows.h> declares in STRICT mode, so the launcher can hold
@@ -105,9 +107,11 @@ ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t
 // DLLs loaded by name from now on come from the system directory only
 // (SetDefaultDllDirectories, where the system has it).
 void RestrictDllSearchToSystem();
-// The running executable's full path, whole however long, in UTF-16 and in the ANSI code page.
+// The running executable's full path, whole however long, in UTF-16.
 std::wstring ModuleFileNameWide();
-std::string ModuleFileNameAnsi();
+// The same in the ANSI code page, written into `buffer` and ended by a NUL there, cut to fit;
+// no heap, so the termination box can still name the file when memory has run out.
+std::string_view ModuleFileNameAnsi(std::span<char> buffer);
 // CharNextW past the first character, then CharLowerW on the rest.
 std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text);
 // Whether `byte` starts a two-byte character in the ANSI code page.
@@ -115,8 +119,9 @@ bool IsLeadByte(unsigned char byte);
 std::uint32_t WindowsMajorVersion();
 
 // ---- Dialogs ----------------------------------------------------------------------------
-// MessageBoxA with no owner; what the user pressed does not matter to the launcher.
-void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type);
+// MessageBoxA with no owner; what the user pressed does not matter to the launcher. Plain C
+// strings, which the termination box can pass without allocating.
+void ShowMessageBox(const char* text, const char* caption, std::uint32_t type);
 
 // The dwFileVersionMS of comctl32.dll's version record, read through version.dll loaded from
 // the system directory only; nothing when it cannot be read.

@@ -263,7 +263,13 @@ void RestrictDllSearchToSystem() { fake::Log("SetDefaultDllDirectories"); }
 
 std::wstring ModuleFileNameWide() { return g_world.modulePathWide; }
 
-std::string ModuleFileNameAnsi() { return g_world.modulePathAnsi; }
+std::string_view ModuleFileNameAnsi(std::span<char> buffer) {
+    if (buffer.empty()) return {};
+    const std::size_t length = std::min(g_world.modulePathAnsi.size(), buffer.size() - 1);
+    std::copy_n(g_world.modulePathAnsi.data(), length, buffer.data());
+    buffer[length] = '\0';
+    return std::string_view(buffer.data(), length);
+}
 
 std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
     fake::Log("CharLowerW " + fake::Narrow(text));
@@ -280,8 +286,10 @@ bool IsLeadByte(unsigned char byte) {
 
 std::uint32_t WindowsMajorVersion() { return g_world.windowsMajorVersion; }
 
-void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type) {
-    fake::Log("MessageBox " + caption + ": " + text);
+void ShowMessageBox(const char* text, const char* caption, std::uint32_t type) {
+    // The system's box needs none of the launcher's memory: from here on the fake may allocate.
+    g_world.failAllocations = false;
+    fake::Log("MessageBox " + std::string(caption) + ": " + text);
     g_world.messageBoxes.push_back({text, caption, type});
 }
 

@@ -76,6 +76,9 @@ struct World {
     platform::WindowHandle activeWindow = nullptr;
     bool taskDialogAvailable = true;
 
+    // While set, the unit tests' operator new fails, as when memory has run out; showing a
+    // message box clears it.
+    bool failAllocations = false;
     std::vector<MessageBoxShown> messageBoxes;
     std::vector<platform::TaskDialogRequest> taskDialogs;
     std::vector<PlainDialogShown> plainDialogs;

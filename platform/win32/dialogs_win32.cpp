@@ -1,6 +1,7 @@
 // Message boxes, the hidden owner window and the two forms of the command-line dialog.
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <type_traits>
 #include <string>
 
@@ -15,16 +16,17 @@ namespace win32 {
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
     HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Systems without the search flags reject it with ERROR_INVALID_PARAMETER: fall back to
-    // the full path, which no search order can redirect.
+    // Systems without the search flags (Vista, 7 without KB2533623) reject it with
+    // ERROR_INVALID_PARAMETER: fall back to the full path, which no search order can redirect.
+    // Built on the stack: the termination box loads user32 this way when memory has run out.
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        wchar_t directory[MAX_PATH];
-        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return nullptr;
-        std::wstring path(directory, length);
-        path += L'\\';
-        path += name;
-        module = LoadLibraryW(path.c_str());
+        wchar_t path[MAX_PATH + 32];
+        const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+        const std::size_t nameLength = std::wcslen(name);
+        if (length == 0 || length >= MAX_PATH || nameLength > 30) return nullptr;
+        path[length] = L'\\';
+        std::wmemcpy(path + length + 1, name, nameLength + 1);
+        module = LoadLibraryW(path);
     }
     return module;
 }
@@ -126,8 +128,8 @@ void FillTaskDialogConfig(const TaskDialogRequest& request, TaskDialogConfig& ou
 
 }  // namespace win32
 
-void ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t type) {
-    win32::User().MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
+void ShowMessageBox(const char* text, const char* caption, std::uint32_t type) {
+    win32::User().MessageBoxA(nullptr, text, caption, type);
 }
 
 std::optional<std::uint32_t> CommonControlsVersion() {
@@ -180,9 +182,15 @@ WindowHandle LastActivePopup(WindowHandle window) {
 }
 
 void LoadCommonControls() {
-    // The manifest's activation context redirects this to the version 6 side-by-side assembly.
+    // A bare name, as the manifest's activation context resolves it: to the version 6
+    // side-by-side assembly, before any folder is searched, so no planted copy can win. A full
+    // System32 path is never redirected and would load version 5.82, which has no task dialog:
+    // so where the search flags are refused, the fallback is the bare name, not the path.
     // The module stays loaded for the rest of the process.
-    win32::LoadSystemLibrary(L"comctl32.dll");
+    if (LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) == nullptr &&
+        GetLastError() == ERROR_INVALID_PARAMETER) {
+        LoadLibraryW(L"comctl32.dll");
+    }
 }
 
 long ShowTaskDialog(const TaskDialogRequest& request) {

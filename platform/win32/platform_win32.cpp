@@ -1,6 +1,8 @@
 // The Windows side of the seam. Only this directory includes <windows.h>.
 #include "platform/win32/win32.h"
 
+#include <algorithm>
+
 #include "platform/profile_reader.h"
 
 static_assert(sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA expected");
@@ -9,7 +11,6 @@ namespace platform {
 
 void HandleCloser::operator()(ObjectHandle handle) const noexcept { CloseHandle(handle); }
 
-void KeyCloser::operator()(KeyHandle key) const noexcept { RegCloseKey(key); }
 
 namespace {
 
@@ -172,24 +173,30 @@ namespace {
 
 // GetModuleFileName gives no error when the path is cut on older systems: it just fills the
 // buffer. A result equal to the buffer size therefore means "try bigger".
-template <typename Char, typename Getter>
-std::basic_string<Char> WholeModulePath(Getter getter) {
-    std::basic_string<Char> path(MAX_PATH, Char{});
+std::wstring WholeModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = getter(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             return path;
         }
-        path.assign(path.size() * 2, Char{});
+        path.assign(path.size() * 2, L'\0');
     }
 }
 
 }  // namespace
 
-std::wstring ModuleFileNameWide() { return WholeModulePath<wchar_t>(GetModuleFileNameW); }
+std::wstring ModuleFileNameWide() { return WholeModulePath(); }
 
-std::string ModuleFileNameAnsi() { return WholeModulePath<char>(GetModuleFileNameA); }
+std::string_view ModuleFileNameAnsi(std::span<char> buffer) {
+    if (buffer.empty()) return {};
+    // Cut to fit, XP leaves the buffer without its NUL: end it here in every case.
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = std::min(GetModuleFileNameA(nullptr, buffer.data(), size), size - 1);
+    buffer[length] = '\0';
+    return std::string_view(buffer.data(), length);
+}
 
 std::wstring LowerCaseAfterFirstCharacter(const std::wstring& text) {
     std::wstring result = text;
@@ -206,19 +213,59 @@ std::uint32_t WindowsMajorVersion() { return LOBYTE(LOWORD(GetVersion())); }
 
 KeyHandle LocalMachineRoot() { return HKEY_LOCAL_MACHINE; }
 
+namespace {
+
+// The three registry functions, bound when the registry is first read. A launch with the
+// shipped runtime never reads it, and so never maps advapi32 and the libraries it brings along.
+// Should the library or a function be missing, every call fails as on a key that does not
+// exist: the registered runtime is then "\bin\Javaw.exe", as with no key in either view.
+struct Advapi32 {
+    decltype(&::RegOpenKeyExW) RegOpenKeyExW = nullptr;
+    decltype(&::RegQueryValueExW) RegQueryValueExW = nullptr;
+    decltype(&::RegCloseKey) RegCloseKey = nullptr;
+    bool complete = false;
+};
+
+const Advapi32& Registry() {
+    static const Advapi32 functions = [] {
+        const HMODULE module = win32::LoadSystemLibrary(L"advapi32.dll");
+        Advapi32 f;
+        f.RegOpenKeyExW = win32::ProcAddress<decltype(f.RegOpenKeyExW)>(module, "RegOpenKeyExW");
+        f.RegQueryValueExW = win32::ProcAddress<decltype(f.RegQueryValueExW)>(module, "RegQueryValueExW");
+        f.RegCloseKey = win32::ProcAddress<decltype(f.RegCloseKey)>(module, "RegCloseKey");
+        f.complete = f.RegOpenKeyExW && f.RegQueryValueExW && f.RegCloseKey;
+        return f;
+    }();
+    return functions;
+}
+
+}  // namespace
+
+// Only a key that was opened is ever closed, and opening one bound the library.
+void KeyCloser::operator()(KeyHandle key) const noexcept { Registry().RegCloseKey(key); }
+
 KeyOpening OpenRegistryKey(KeyHandle root, const std::wstring& path, std::uint32_t access) {
-    HKEY key = nullptr;
     KeyOpening opening;
-    opening.status = RegOpenKeyExW(root, path.c_str(), 0, access, &key);
+    if (!Registry().complete) {
+        opening.status = ERROR_FILE_NOT_FOUND;
+        return opening;
+    }
+    HKEY key = nullptr;
+    opening.status = Registry().RegOpenKeyExW(root, path.c_str(), 0, access, &key);
     if (opening.status == ERROR_SUCCESS) opening.key.reset(key);
     return opening;
 }
 
 ValueQuery QueryValueSize(KeyHandle key, const std::wstring& name) {
+    ValueQuery query;
+    // Reached with a null key only (no key could be opened); the call itself would fail there.
+    if (!Registry().complete) {
+        query.status = ERROR_INVALID_HANDLE;
+        return query;
+    }
     DWORD type = 0;
     DWORD bytes = 0;
-    ValueQuery query;
-    query.status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes);
+    query.status = Registry().RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes);
     query.type = type;
     query.byteCount = bytes;
     return query;
@@ -229,7 +276,9 @@ ValueQuery QueryValueData(KeyHandle key, const std::wstring& name, std::uint32_t
     query.data.assign(byteCount, 0);
     DWORD type = 0;
     DWORD bytes = byteCount;
-    query.status = RegQueryValueExW(key, name.c_str(), nullptr, &type, query.data.data(), &bytes);
+    // Only after a size query that succeeded, so the library is there.
+    query.status =
+        Registry().RegQueryValueExW(key, name.c_str(), nullptr, &type, query.data.data(), &bytes);
     query.type = type;
     query.byteCount = bytes;
     // Registry data never grows into a buffer larger than was given; keep only what came back.

@@ -46,6 +46,17 @@ class RegisteredRuntime(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.record["commandLine"], self.expected(f"{home}\\bin\\Javaw.exe"))
 
+    def test_only_a_launch_that_reads_the_registry_maps_advapi32(self):
+        home = runtime_at(f"jre64-{self.version}")
+        register(self.version, 64, data=home)
+        listing = {"STANDIN_PARENT_MODULES": "1"}
+        registered = run_launcher(self.app.exe, self.app.path, extra_env=listing).record
+        self.app.write_config("[KELMORA]\nUSAR_JAVAHOME=0\nNOME_JAR=app.jar\n")
+        shipped = run_launcher(self.app.exe, self.app.path, extra_env=listing).record
+        self.assertIn("advapi32.dll", [m.lower() for m in registered["parentModules"]])
+        self.assertIn("kernel32.dll", [m.lower() for m in shipped["parentModules"]])
+        self.assertNotIn("advapi32.dll", [m.lower() for m in shipped["parentModules"]])
+
     def test_key_in_the_default_view_only(self):
         home = runtime_at(f"jre32-{self.version}")
         register(self.version, 32, data=home)

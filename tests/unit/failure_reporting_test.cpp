@@ -1,3 +1,5 @@
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "fake_world.h"
@@ -6,6 +8,15 @@
 #include "platform/geometry.h"
 
 extern "C" int WinMain(struct HINSTANCE__*, struct HINSTANCE__*, char*, int);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the Windows name
+
+// Memory running out on demand: while the fake's flag is set, every allocation fails.
+void* operator new(std::size_t size) {
+    if (fake::world().failAllocations) throw std::bad_alloc();
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t /*size*/) noexcept { std::free(memory); }
 
 namespace {
 
@@ -183,6 +194,17 @@ TEST_F(EntryPointTest, RaisedFailureShowsTheTerminationBoxAndEndsWithThree) {
     EXPECT_EQ(World().messageBoxes[0].type, 0x12010u);
     EXPECT_TRUE(World().started.empty());
     EXPECT_TRUE(World().windowsCreated.empty());
+}
+
+TEST_F(EntryPointTest, TerminationBoxIsShownWithoutMemory) {
+    // A name past the small-string buffer, so that a copy of it would need the heap.
+    World().modulePathAnsi = "C:\\" + std::string(300, 'x') + "\\KELMORA launcher 1.0.exe";
+    World().failAllocations = true;
+    EXPECT_EQ(ExitCodeOf([] { launcher::ReportAbnormalTermination(); }), 3);
+    World().failAllocations = false;
+    ASSERT_EQ(World().messageBoxes.size(), 1u);
+    EXPECT_EQ(World().messageBoxes[0].text, "Abnormal program termination");
+    EXPECT_EQ(World().messageBoxes[0].caption, "KELMORA launcher 1.0.exe");
 }
 
 TEST(CentredOrigin, TruncatesTowardZero) {

@@ -5,7 +5,8 @@
 // makes it create a never-shown top-level window and not pump messages while it lingers: the
 // behaviour that hangs broadcasts, as a control for the launcher's own check.
 // STANDIN_PARENT_MEMORY adds the private bytes and working set of the process that started it
-// (the launcher, waiting), for the benchmark.
+// (the launcher, waiting), for the benchmark. STANDIN_PARENT_MODULES adds the base names of the
+// modules mapped in that process.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <psapi.h>
@@ -36,8 +37,7 @@ std::string JsonBytes(const char* text) {
     return out + "\"";
 }
 
-// "{private bytes, working set}" of the parent process, or an empty text.
-std::string ParentMemory() {
+HANDLE OpenParent() {
     DWORD parent = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry{};
@@ -46,7 +46,32 @@ std::string ParentMemory() {
         if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
     }
     CloseHandle(snapshot);
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent);
+    return OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent);
+}
+
+// ", "parentModules": [names]" of the parent process, or an empty text.
+std::string ParentModules() {
+    HANDLE process = OpenParent();
+    if (process == nullptr) return {};
+    HMODULE modules[512];
+    DWORD needed = 0;
+    std::string out;
+    if (EnumProcessModules(process, modules, sizeof modules, &needed)) {
+        out = ", \"parentModules\": [";
+        for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+            wchar_t name[MAX_PATH];
+            const DWORD length = GetModuleBaseNameW(process, modules[i], name, MAX_PATH);
+            out += (i ? ", " : "") + Json(std::wstring(name, length));
+        }
+        out += "]";
+    }
+    CloseHandle(process);
+    return out;
+}
+
+// "{private bytes, working set}" of the parent process, or an empty text.
+std::string ParentMemory() {
+    HANDLE process = OpenParent();
     if (process == nullptr) return {};
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
@@ -84,7 +109,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                        Json(std::wstring(directory, directoryLength)) +
                        ", \"startupFlags\": " + std::to_string(startup.dwFlags) +
                        ", \"showWindow\": " + std::to_string(startup.wShowWindow) +
-                       (Environment(L"STANDIN_PARENT_MEMORY").empty() ? "" : ParentMemory()) + "}\n";
+                       (Environment(L"STANDIN_PARENT_MEMORY").empty() ? "" : ParentMemory()) +
+                       (Environment(L"STANDIN_PARENT_MODULES").empty() ? "" : ParentModules()) + "}\n";
 
     const std::wstring record = Environment(L"STANDIN_RECORD");
     if (!record.empty()) {

@@ -5,7 +5,7 @@
 //
 // Defining these here, at static link time, also keeps the library's throwing versions out of
 // the executable, and with them the exception classes, the unwinder and the string
-// instantiations they drag in.
+// instantiations they drag in. Built into KELMORA.exe only: the unit tests keep the library's own.
 #include <cstdlib>
 #include <new>
 
