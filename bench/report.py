@@ -70,7 +70,7 @@ lines += [
     "",
     "## Memory while waiting",
     "",
-    "Read by the stand-in runtime from its parent with `GetProcessMemoryInfo` while the parent waits.",
+    "Read by the stand-in runtime from its parent with `GetProcessMemoryInfo` while the parent waits; the median of nine starts of each.",
     "",
     "| parent | private bytes | working set |",
     "|---|---:|---:|",

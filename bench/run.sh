@@ -48,15 +48,22 @@ taskset -c 0 python3 bench/timing.py "$out/times.json" 3 "$runs" \
   "KELMORA.exe,_registered_runtime=$reg_app=KELMORA.exe" -- \
   "batch_file_through_cmd=$app=cmd /c launch.cmd"
 
-# Memory of the waiting parent, read by the stand-in.
-memory() {  # memory DIR EXE -> "private working-set" in bytes
-  local record="$drive_c/bench-memory.jsonl"
-  rm -f "$record"
-  (cd "$1" && STANDIN_PARENT_MEMORY=1 STANDIN_RECORD='C:\bench-memory.jsonl' wine "$2" </dev/null >/dev/null 2>&1)
-  python3 -c 'import json,sys; r=json.loads(open(sys.argv[1]).readline()); print(r["parentPrivateBytes"], r["parentWorkingSet"])' "$record"
+# Memory of the waiting parent, read by the stand-in: the median of nine starts of each, taken
+# in turn (one reading moves by 1 to 2 % from start to start).
+memory() {  # memory DIR EXE -> one reading more in C:\bench-memory-<name of EXE>.jsonl
+  (cd "$1" && STANDIN_PARENT_MEMORY=1 STANDIN_RECORD="C:\\bench-memory-$(basename "$2").jsonl" \
+     wine "$2" </dev/null >/dev/null 2>&1)
 }
-read -r kel_private kel_ws < <(memory "$app" KELMORA.exe)
-read -r floor_private floor_ws < <(memory "$app" "$floor")
+rm -f "$drive_c"/bench-memory-*.jsonl
+for _ in 1 2 3 4 5 6 7 8 9; do memory "$app" KELMORA.exe; memory "$app" "$floor"; done
+median_memory() {  # median_memory FILE -> "private working-set" in bytes
+  python3 -c 'import json,statistics,sys
+rows = [json.loads(line) for line in open(sys.argv[1])]
+print(int(statistics.median(r["parentPrivateBytes"] for r in rows)),
+      int(statistics.median(r["parentWorkingSet"] for r in rows)))' "$1"
+}
+read -r kel_private kel_ws < <(median_memory "$drive_c/bench-memory-KELMORA.exe.jsonl")
+read -r floor_private floor_ws < <(median_memory "$drive_c/bench-memory-spawn_floor.exe.jsonl")
 
 bash bench/size_levers.sh >"$out/sizes.tsv"
 
