@@ -4,12 +4,13 @@ driver running in the same prefix."""
 import json
 import os
 import shutil
+import struct
 import subprocess
 import time
 import unittest
 import uuid
 
-from kelmora_e2e import PROGRAMS, AppFolder, drive, run_with_dialogs, text_of, wine, wine_reg
+from kelmora_e2e import PREFIX, PROGRAMS, AppFolder, drive, run_with_dialogs, text_of, wine, wine_reg
 
 COMMAND_LINE = '{0}\\java\\bin\\javaw.exe -jar -Xmx768m "{0}\\app.jar"'
 WS_CAPTION, DS_MODALFRAME, WS_VISIBLE = 0x00C00000, 0x80, 0x10000000
@@ -139,9 +140,31 @@ class NoWindowWhileWaiting(unittest.TestCase):
         self.assertGreaterEqual(found["broadcastMs"], 2500)
 
 
+# Where the manifest's common controls 6.0 come from: the side-by-side assembly's folder.
+COMMON_CONTROLS_6 = (PREFIX / "drive_c" / "windows" / "winsxs" /
+                     "x86_microsoft.windows.common-controls_6595b64144ccf1df_6.0.2600.2982_none_deadbeef" /
+                     "comctl32.dll")
+
+
+def raised_common_controls(original):
+    """Wine's own comctl32.dll, its version record raised to 6.10 as on a Windows PC and its
+    builtin marker blanked, so that Wine loads this very file as the assembly's (with
+    comctl32=n) instead of mapping its install folder's copy, whose record says 5.81."""
+    data = bytearray(original)
+    marker = b"Wine builtin DLL"
+    assert data[0x40:0x40 + len(marker)] == marker, "not a Wine builtin"
+    data[0x40:0x40 + len(marker)] = bytes(len(marker))
+    fixed = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO
+    assert fixed > 0
+    struct.pack_into("<IIII", data, fixed + 8, 0x0006000A, 0, 0x0006000A, 0)  # file, product 6.10
+    return bytes(data)
+
+
 class TaskDialogForm(unittest.TestCase):
-    """Wine's common controls report a version below 6.0, so KELMORA.exe picks the plain form
-    there; the launcher's own dialog code is driven directly to show the task dialog for real."""
+    """Wine's common controls report 5.81, so under Wine KELMORA.exe picks the plain form. With
+    the prefix's side-by-side copy raised to 6.10, the real KELMORA.exe, unchanged, reads 6.10
+    from the module its manifest loads and shows the task dialog that Windows Vista and later
+    show."""
 
     def test_task_dialog_configuration(self):
         config = json.loads(wine(PROGRAMS / "platform_check.exe", "config").stdout)
@@ -153,22 +176,31 @@ class TaskDialogForm(unittest.TestCase):
             "nDefaultRadioButton": 0, "pszVerificationText": 0, "pszExpandedInformation": 0,
             "pszFooter": 0, "hasCallback": True, "lpCallbackData": 0x1234, "cxWidth": 0})
 
-    def test_task_dialog_is_shown_centred_with_ok_only(self):
-        # Wine's task dialog ignores Esc when it has no Cancel button (Windows closes it, with
-        # TDF_ALLOW_DIALOG_CANCELLATION), so Esc is left out here.
-        text = 'C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m "C:\\App\\100%.jar"'
-        for how in ("ok", "enter", "close"):
-            process = subprocess.Popen(["wine", str(PROGRAMS / "platform_check.exe"), "task"],
-                                       env=dict(os.environ, CHECK_TEXT=text), stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            (dialog,) = drive([f"platform_check={how}"])
-            self.assertEqual(process.wait(timeout=60), 0)
-            self.assertTrue(dialog["found"] and dialog["closed"], how)
-            self.assertIn(text, text_of(dialog, "Static"))
-            self.assertEqual(text_of(dialog, "Button"), ["OK"])
-            left, top, right, bottom = dialog["rect"]
-            self.assertLessEqual(abs((left + right) // 2 - SCREEN[0] // 2), 1, dialog["rect"])
-            self.assertLessEqual(abs((top + bottom) // 2 - SCREEN[1] // 2), 1, dialog["rect"])
+    def test_the_real_executable_shows_a_centred_task_dialog_with_ok_only(self):
+        original = COMMON_CONTROLS_6.read_bytes()
+        COMMON_CONTROLS_6.write_bytes(raised_common_controls(original))
+        try:
+            app = AppFolder()
+            app.write_config("[KELMORA]\nNOME_JAR=100%&.jar\n")
+            text = f'{app.windows}\\java\\bin\\javaw.exe -jar -Xmx768m "{app.windows}\\100%&.jar"'
+            # Wine's task dialog ignores Esc when it has no Cancel button (Windows closes it,
+            # with TDF_ALLOW_DIALOG_CANCELLATION): Esc is left to the checklist.
+            for how in ("ok", "enter", "close"):
+                code, (box, dialog), records = run_with_dialogs(
+                    app.exe, app.path, ["Erro=ok", f"Kelmora={how}"],
+                    env={"WINEDLLOVERRIDES": "comctl32=n,b"})
+                self.assertEqual((code, records), (0, []), how)
+                self.assertTrue(box["closed"] and dialog["found"] and dialog["closed"], how)
+                ids = [c["id"] for c in dialog["controls"]]
+                self.assertNotIn(100, ids, "the plain dialog's label: the task dialog was not shown")
+                self.assertEqual(text_of(dialog, "Static"), [text])  # no main instruction
+                self.assertFalse([c for c in dialog["controls"] if c["class"] == "Static" and c["style"] & 0x1F == SS_ICON])
+                self.assertEqual(text_of(dialog, "Button"), ["OK"])
+                left, top, right, bottom = dialog["rect"]
+                self.assertLessEqual(abs((left + right) // 2 - SCREEN[0] // 2), 1, dialog["rect"])
+                self.assertLessEqual(abs((top + bottom) // 2 - SCREEN[1] // 2), 1, dialog["rect"])
+        finally:
+            COMMON_CONTROLS_6.write_bytes(original)
 
     def test_common_controls_version_is_read_from_the_system_copy(self):
         # A version.dll planted beside the program or in the current directory is never loaded:
