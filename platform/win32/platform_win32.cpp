@@ -11,7 +11,6 @@ namespace platform {
 
 void HandleCloser::operator()(ObjectHandle handle) const noexcept { CloseHandle(handle); }
 
-
 namespace {
 
 // The ANSI code page of the run, read once, so a change of locale mid-run cannot mix pages.
@@ -169,11 +168,9 @@ void RestrictDllSearchToSystem() {
     if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-namespace {
-
-// GetModuleFileName gives no error when the path is cut on older systems: it just fills the
-// buffer. A result equal to the buffer size therefore means "try bigger".
-std::wstring WholeModulePath() {
+std::wstring ModuleFileNameWide() {
+    // GetModuleFileName gives no error when the path is cut on older systems: it just fills
+    // the buffer. A result equal to the buffer size therefore means "try bigger".
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -184,10 +181,6 @@ std::wstring WholeModulePath() {
         path.assign(path.size() * 2, L'\0');
     }
 }
-
-}  // namespace
-
-std::wstring ModuleFileNameWide() { return WholeModulePath(); }
 
 std::string_view ModuleFileNameAnsi(std::span<char> buffer) {
     if (buffer.empty()) return {};
