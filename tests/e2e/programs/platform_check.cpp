@@ -1,10 +1,10 @@
 // Test-only: exercises the launcher's Windows platform layer and dialog code directly, for
-// what the real KELMORA.exe cannot reach under Wine (Wine's common controls report a version
-// below 6.0, so the launcher itself always picks the plain dialog there).
+// what cannot be seen from outside the real KELMORA.exe (the record the task dialog is given,
+// the version read), and for the screenshot of the task dialog, which is taken in a prefix
+// whose common controls report Wine's own version, below 6.0.
 //
 //   platform_check config   prints the TASKDIALOGCONFIG that the command-line dialog is given
 //   platform_check task     shows the command-line dialog as a task dialog (CHECK_TEXT)
-//   platform_check plain    shows it as the plain dialog (CHECK_TEXT)
 //   platform_check version  reads the common-controls version through version.dll
 #include <cstdio>
 #include <cwchar>
@@ -67,9 +67,9 @@ int wmain(int argc, wchar_t** argv) {
                     version.value_or(0));
         return 0;
     }
-    if (mode == L"task" || mode == L"plain") {
+    if (mode == L"task") {
         launcher::FailureReporter reporter(platform::ModuleFileNameWide(), 10);
-        reporter.ShowCommandLineDialog(CheckText(), mode == L"task");
+        reporter.ShowCommandLineDialog(CheckText(), true);
         return 0;
     }
     return 2;
