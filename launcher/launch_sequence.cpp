@@ -7,6 +7,7 @@
 #include "launcher/module_values.h"
 #include "launcher/runtime_selection.h"
 #include "launcher/settings.h"
+#include "launcher/text.h"
 #include "platform/platform.h"
 
 namespace launcher {
@@ -23,11 +24,11 @@ int RunLaunchSequence(FailureReporter& reporter) {
     std::optional<RegistryReader> readerDefault(std::in_place, kReaderDefaultAccess);
     readerDefault->SetRootKey(platform::LocalMachineRoot());
 
-    std::string workingDirectory = ReadWorkingDirectory();
-    const LauncherSettings settings = ReadLauncherSettings(workingDirectory);
+    DirectoryReading workingDirectory = ReadWorkingDirectory();
+    const LauncherSettings settings = ReadLauncherSettings(workingDirectory.wide);
     JavaVersion = settings.VERSAO_JAVA;
 
-    std::string javaExecutablePath = workingDirectory + "\\java\\bin\\javaw.exe";
+    std::string javaExecutablePath = workingDirectory.ansi + "\\java\\bin\\javaw.exe";
     std::string javaHomeDirectory;
     if (settings.USAR_JAVAHOME == 1) {
         SelectJavaRuntime(*reader64, *readerDefault, javaHomeDirectory, javaExecutablePath);
@@ -35,16 +36,18 @@ int RunLaunchSequence(FailureReporter& reporter) {
 
     // Read again on purpose: the command line and the child use the directory as it is now.
     workingDirectory = ReadWorkingDirectory();
+    // A name of the archive's that the code page cannot hold is looked up in that folder.
+    const std::string jarName = ToAnsiPath(settings.NOME_JAR, workingDirectory.wide + L"\\");
     const std::string commandLine =
-        BuildLaunchCommandLine(javaExecutablePath, workingDirectory, settings.NOME_JAR);
+        BuildLaunchCommandLine(javaExecutablePath, workingDirectory.ansi, jarName);
 
     reader64->CloseCurrentKey();
     readerDefault->CloseCurrentKey();
     reader64.reset();
     readerDefault.reset();
 
-    platform::ChangeCurrentDirectory(workingDirectory);
-    const LaunchOutcome outcome = StartChildAndWait(commandLine, workingDirectory);
+    platform::ChangeCurrentDirectory(workingDirectory.ansi);
+    const LaunchOutcome outcome = StartChildAndWait(commandLine, workingDirectory.ansi);
     if (!outcome.started) reporter.ReportLaunchFailure(outcome.LaunchErrorCode, commandLine);
     return 0;
 }

@@ -66,7 +66,7 @@ void SelectJavaRuntime(RegistryReader& reader64, RegistryReader& readerDefault,
     for (RegistryReader* reader : {&reader64, &readerDefault}) {
         if (!reader->ProbeKey(keyPath)) continue;
         reader->OpenExistingKey(keyPath);
-        javaHomeDirectory = ToAnsiText(reader->ReadTextValue(ToWideText("JavaHome")));
+        javaHomeDirectory = ToAnsiPath(reader->ReadTextValue(ToWideText("JavaHome")));
         break;
     }
     // The runtime beside the application is no fallback: an empty home gives "\bin\Javaw.exe".

@@ -5,9 +5,11 @@
 
 namespace launcher {
 
-std::string ReadWorkingDirectory() {
+DirectoryReading ReadWorkingDirectory() {
     // Read whole: a directory past MAX_PATH must not come back cut or stale.
-    return ToAnsiText(platform::CurrentDirectory());
+    DirectoryReading reading{platform::CurrentDirectory(), {}};
+    reading.ansi = ToAnsiPath(reading.wide);
+    return reading;
 }
 
 std::wstring SettingsReader::ReadSettingText(const std::wstring& section, const std::wstring& key,
@@ -21,12 +23,12 @@ std::int32_t SettingsReader::ReadSettingNumber(const std::wstring& section,
     return ParseSettingNumber(ReadSettingText(section, key, L"")).value_or(fallback);
 }
 
-LauncherSettings ReadLauncherSettings(const std::string& workingDirectory) {
-    const SettingsReader reader(ToWideText(workingDirectory + "\\config.ini"));
+LauncherSettings ReadLauncherSettings(const std::wstring& workingDirectory) {
+    const SettingsReader reader(workingDirectory + L"\\config.ini");
     LauncherSettings settings;
     settings.VERSAO_JAVA = ToAnsiText(reader.ReadSettingText(L"KELMORA", L"VERSAO_JAVA", L""));
     settings.USAR_JAVAHOME = reader.ReadSettingNumber(L"KELMORA", L"USAR_JAVAHOME", 0);
-    settings.NOME_JAR = ToAnsiText(reader.ReadSettingText(L"KELMORA", L"NOME_JAR", L""));
+    settings.NOME_JAR = reader.ReadSettingText(L"KELMORA", L"NOME_JAR", L"");
     return settings;
 }
 

@@ -12,7 +12,16 @@ namespace launcher {
 struct LauncherSettings {
     std::string VERSAO_JAVA;
     std::int32_t USAR_JAVAHOME = 0;
-    std::string NOME_JAR;
+    // Kept as the file gives it: a name the code page cannot hold is narrowed only once the
+    // folder it lies in is known, so that its short name can stand in.
+    std::wstring NOME_JAR;
+};
+
+// The current directory as the system reports it, and as the ANSI path that names it on the
+// command line (a short name standing in for each name the code page cannot hold).
+struct DirectoryReading {
+    std::wstring wide;
+    std::string ansi;
 };
 
 // Holds only the path; every read hands it to the system anew, nothing is cached or written.
@@ -32,8 +41,10 @@ private:
 // Largest value the profile read delivers is one less: room for the terminating NUL.
 inline constexpr std::uint32_t kSettingBufferSize = 2048;
 
-std::string ReadWorkingDirectory();
-LauncherSettings ReadLauncherSettings(const std::string& workingDirectory);
+DirectoryReading ReadWorkingDirectory();
+// Reads config.ini in `workingDirectory` as the system reports it, so that the file is found
+// whatever the directory's name, whichever code page the PC has.
+LauncherSettings ReadLauncherSettings(const std::wstring& workingDirectory);
 std::optional<std::int32_t> ParseSettingNumber(std::wstring_view text);
 
 }  // namespace launcher

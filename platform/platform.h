@@ -50,6 +50,9 @@ bool AnsiCodePageIsDoubleByte();
 // ---- Files and directories --------------------------------------------------------------
 // The process's current directory, whole, however long it is.
 std::wstring CurrentDirectory();
+// GetShortPathNameW: the path with each of its names in 8.3 form, for a path that exists;
+// nothing when the call fails. Where a volume makes no short names, the long names come back.
+std::optional<std::wstring> ShortPathName(const std::wstring& path);
 // Result deliberately not reported: the launcher goes on the same way either way.
 void ChangeCurrentDirectory(const std::string& path);
 // The value of `key` in `section` of the profile file at `path`, as GetPrivateProfileStringW

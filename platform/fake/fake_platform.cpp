@@ -136,6 +136,13 @@ std::wstring CurrentDirectory() {
     return g_world.currentDirectory;
 }
 
+std::optional<std::wstring> ShortPathName(const std::wstring& path) {
+    fake::Log("GetShortPathName " + fake::Narrow(path));
+    const auto found = g_world.shortPaths.find(path);
+    if (found == g_world.shortPaths.end()) return std::nullopt;
+    return found->second;
+}
+
 void ChangeCurrentDirectory(const std::string& path) {
     fake::Log("SetCurrentDirectory " + path);
     g_world.currentDirectory = AnsiToWide(path);

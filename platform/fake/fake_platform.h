@@ -58,6 +58,8 @@ struct World {
     // When not empty, each CurrentDirectory() call takes the next of these as the directory.
     std::vector<std::wstring> directoryReadings;
     std::map<std::wstring, ProfileFile> files;  // by exact path
+    // What GetShortPathNameW gives for a path, by exact path; a path not listed fails.
+    std::map<std::wstring, std::wstring> shortPaths;
 
     RegistryView view64;
     RegistryView view32;

@@ -95,6 +95,22 @@ std::wstring CurrentDirectory() {
     }
 }
 
+std::optional<std::wstring> ShortPathName(const std::wstring& path) {
+    // Like GetCurrentDirectoryW: too small a buffer gives the size needed with the NUL, enough
+    // room the length without it. Asked until the answer fits: the name may change in between.
+    std::wstring shortPath(path.size() + 1, L'\0');
+    for (;;) {
+        const DWORD result = GetShortPathNameW(path.c_str(), shortPath.data(),
+                                               static_cast<DWORD>(shortPath.size()));
+        if (result == 0) return std::nullopt;
+        if (result < shortPath.size()) {
+            shortPath.resize(result);
+            return shortPath;
+        }
+        shortPath.assign(result, L'\0');
+    }
+}
+
 void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
 
 namespace {

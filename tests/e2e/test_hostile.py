@@ -306,11 +306,10 @@ class FolderCases(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         return result.record["commandLine"]
 
-    def reported_line(self, app, locale=None):
+    def reported_line(self, app):
         """Expects a failed start: the error box, the command-line dialog, exit code 0, no child.
         Returns the command line the dialog shows."""
-        env = {"LC_ALL": locale} if locale else None
-        code, seen, records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"], env=env)
+        code, seen, records = run_with_dialogs(app.exe, app.path, ["Erro=ok", "Kelmora=ok"])
         self.assertEqual(records, [], "no child may start")
         box, dialog = seen
         self.assertEqual(code, 0)
@@ -321,15 +320,14 @@ class FolderCases(unittest.TestCase):
 
 class PathExtremes(FolderCases):
     def test_letters_of_the_code_page_survive_in_the_folder_name(self):
-        app = self.complete_app(f"caf\u00e9-{uuid.uuid4().hex[:6]}")
-        self.assertEqual(self.launched_line(app), line(app.windows, "a.jar"))
-
-    def test_letters_outside_the_code_page_are_reported_not_crashed_on(self):
-        # The folder's name turns into question marks on the way to ANSI text, so config.ini and
-        # the runtime are looked for where nothing is: the start fails and is reported.
-        app = self.complete_app(f"caf\u00e9-\u4e2d\u6587-{uuid.uuid4().hex[:6]}")
-        shown = app.windows.replace("\u4e2d\u6587", "??")
-        self.assertEqual(self.reported_line(app), [line(shown, "")])
+        # Byte for byte the command line of a folder the code page holds: no short name.
+        for locale, codec, name in [("C.UTF-8", "cp1252", "Gest\u00e3o"), ("ja_JP.UTF-8", "cp932", "\u65e5\u672c")]:
+            with self.subTest(locale):
+                app = self.complete_app(f"{name}-{uuid.uuid4().hex[:6]}")
+                result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": locale})
+                self.assertEqual(result.returncode, 0)
+                self.assertEqual(bytes.fromhex(result.record["commandLineAnsiHex"]),
+                                 line(app.windows, "a.jar").encode(codec))
 
     def test_the_deepest_folder_whose_runtime_path_fits_launches(self):
         app = self.complete_app(None, parent=DRIVE_C / ("L" + "x" * 100) / ("y" * 100), length=230)
@@ -357,16 +355,23 @@ class LookAlikeCharacters(FolderCases):
     """A character the ANSI code page lacks must not turn into a look-alike that names another
     folder: each case plants a complete decoy where the look-alike would lead."""
 
+    def assert_started_from(self, app, locale=None):
+        """The launch started the runtime of `app` itself, by whatever name, not a decoy's."""
+        result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": locale} if locale else None)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.record["module"], f"{app.windows}{RUNTIME}")
+
     def test_a_folder_name_never_leads_to_its_look_alike(self):
         tag = uuid.uuid4().hex[:6]
         self.complete_app(f"App-{tag}")  # decoy: what U+0100 best-fits to in code page 1252
-        app = self.complete_app(f"\u0100pp-{tag}")
-        self.assertEqual(self.reported_line(app), [line(app.windows.replace("\u0100", "?"), "")])
+        self.assert_started_from(self.complete_app(f"\u0100pp-{tag}"))
 
     def test_a_registered_java_home_never_leads_to_its_look_alike(self):
+        # A JavaHome that does not exist has no short name either: its '?' stands, and the
+        # failed start is reported.
         version = f"la{uuid.uuid4().hex[:6]}"
         runtime_at(f"Java-{version}")  # decoy
-        home = runtime_at(f"J\u0101va-{version}")
+        home = windows_path(DRIVE_C / f"J\u0101va-{version}")
         register(version, 64, data=home)
         app = AppFolder()
         app.write_config(f"[KELMORA]\nVERSAO_JAVA={version}\nUSAR_JAVAHOME=1\nNOME_JAR=a.jar\n")
@@ -379,9 +384,7 @@ class LookAlikeCharacters(FolderCases):
         # folder pp inside the folder Y.
         tag = uuid.uuid4().hex[:6]
         self.complete_app(f"pp-{tag}", parent=DRIVE_C / f"Y{tag}")  # decoy
-        app = self.complete_app(f"Y{tag}\u00a5pp-{tag}")
-        shown = app.windows.replace("\u00a5", "?")
-        self.assertEqual(self.reported_line(app, locale="ja_JP.UTF-8"), [line(shown, "")])
+        self.assert_started_from(self.complete_app(f"Y{tag}\u00a5pp-{tag}"), locale="ja_JP.UTF-8")
 
     def test_a_utf8_code_page_keeps_every_letter(self):
         # Where the ANSI code page is UTF-8 (Wine takes it from a locale without a code page of
@@ -392,6 +395,54 @@ class LookAlikeCharacters(FolderCases):
         self.assertEqual(result.record["commandLine"], line(app.windows, "a.jar"))
         self.assertEqual(bytes.fromhex(result.record["commandLineAnsiHex"]),
                          line(app.windows, "a.jar").encode("utf-8"))
+
+
+# A letter each code page lacks, so that a name holding it has no ANSI form of its own.
+FOREIGN = {"cp1252": "\u0141\u00f3d\u017a", "cp932": "Caf\u00e9"}
+
+
+class ShortNames(FolderCases):
+    """Names the ANSI code page cannot hold reach the command line as their short names (Wine
+    makes one for every such name): the runtime starts, and the archive path opens."""
+
+    def test_each_piece_gets_its_short_name_and_names_the_real_files(self):
+        for locale, codec in [("C.UTF-8", "cp1252"), ("ja_JP.UTF-8", "cp932")]:
+            foreign, tag = FOREIGN[codec], uuid.uuid4().hex[:6]
+            # (what, folder below C:\, archive name, JavaHome folder below C:\ or None)
+            cases = [
+                ("the folder", f"{foreign}-{tag}", "a.jar", None),
+                # Names the code page holds keep their blank, so the runtime path is quoted.
+                ("a name in the middle", f"Tools {tag}\\{foreign} App\\inner", "a.jar", None),
+                ("the archive name", f"App-{tag}", f"lib\\{foreign}.jar", None),
+                ("a registered runtime", f"App-{tag}-r", "a.jar", f"J{foreign}-{tag}"),
+            ]
+            for what, folder, jar, home in cases:
+                with self.subTest(locale=locale, case=what):
+                    app = AppFolder(folder.replace("\\", "/"))
+                    app.install_runtime()
+                    (app.path / jar.replace("\\", "/")).parent.mkdir(parents=True, exist_ok=True)
+                    (app.path / jar.replace("\\", "/")).write_bytes(b"PK")
+                    runtime = f"{app.windows}{RUNTIME}"
+                    settings = f"[KELMORA]\nNOME_JAR={jar}\n"
+                    if home:
+                        version = f"sn{uuid.uuid4().hex[:6]}"
+                        runtime = runtime_at(home) + "\\bin\\Javaw.exe"
+                        register(version, 64, data=windows_path(DRIVE_C / home))
+                        settings += f"VERSAO_JAVA={version}\nUSAR_JAVAHOME=1\n"
+                    # UTF-8 with a mark: the archive name holds letters the code page lacks.
+                    app.write_config(settings, encoding="utf-8-sig")
+                    result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": locale})
+                    self.assertEqual(result.returncode, 0)
+                    record = result.record
+                    ansi = bytes.fromhex(record["commandLineAnsiHex"])
+                    self.assertNotIn(b"?", ansi)
+                    self.assertEqual(ansi.decode(codec), record["commandLine"])
+                    self.assertEqual(record["module"], runtime)
+                    self.assertTrue(record["archiveOpens"], record)
+                    self.assertEqual(record["archiveLong"], f"{app.windows}\\{jar}")
+                    self.assertEqual(record["directoryLong"], app.windows)
+                    if what == "a name in the middle":
+                        self.assertTrue(record["commandLine"].startswith(f'"C:\\Tools {tag}\\'), record)
 
 
 class NoWritesAndLoad(unittest.TestCase):

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.directoryReadings = {firstDirectory, secondDirectory};
 
     std::wstring version, useRegistry, jar;
-    const std::wstring settingsPath = Wide(Ansi(firstDirectory)) + L"\\config.ini";
+    const std::wstring settingsPath = firstDirectory + L"\\config.ini";
     if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
         // Raw bytes for the launcher's own profile reader: it must take whatever a file holds.
         // What it makes of them is checked against the system's reader elsewhere; here the

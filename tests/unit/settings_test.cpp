@@ -3,6 +3,7 @@
 
 #include "fake_world.h"
 #include "launcher/settings.h"
+#include "launcher/text.h"
 #include "platform/profile_reader.h"
 
 using launcher::ParseSettingNumber;
@@ -41,15 +42,19 @@ TEST(ParseSettingNumber, FollowsTheNumberTable) {
     }
 }
 
-class SettingsTest : public FakeWorldTest {};
+class SettingsTest : public FakeWorldTest {
+protected:
+    // The archive name as it reaches the command line of a folder the code page holds.
+    static std::string Jar(const launcher::LauncherSettings& s) { return launcher::ToAnsiText(s.NOME_JAR); }
+};
 
 TEST_F(SettingsTest, ReadsTheThreeKeysInOrderFromTheCurrentDirectory) {
     WriteConfig(L"C:\\App\\config.ini",
                 {{L"VERSAO_JAVA", L"1.8"}, {L"USAR_JAVAHOME", L"1"}, {L"NOME_JAR", L"app.jar"}});
-    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings(L"C:\\App");
     EXPECT_EQ(s.VERSAO_JAVA, "1.8");
     EXPECT_EQ(s.USAR_JAVAHOME, 1);
-    EXPECT_EQ(s.NOME_JAR, "app.jar");
+    EXPECT_EQ(Jar(s), "app.jar");
     EXPECT_EQ(World().calls,
               (std::vector<std::string>{
                   "GetPrivateProfileString C:\\App\\config.ini [KELMORA] VERSAO_JAVA size 2048",
@@ -58,47 +63,47 @@ TEST_F(SettingsTest, ReadsTheThreeKeysInOrderFromTheCurrentDirectory) {
 }
 
 TEST_F(SettingsTest, MissingFileAndEmptyValuesGiveTheSameDefaults) {
-    const launcher::LauncherSettings missing = launcher::ReadLauncherSettings("C:\\App");
+    const launcher::LauncherSettings missing = launcher::ReadLauncherSettings(L"C:\\App");
     WriteConfig(L"C:\\App\\config.ini",
                 {{L"VERSAO_JAVA", L""}, {L"USAR_JAVAHOME", L""}, {L"NOME_JAR", L""}});
-    const launcher::LauncherSettings empty = launcher::ReadLauncherSettings("C:\\App");
+    const launcher::LauncherSettings empty = launcher::ReadLauncherSettings(L"C:\\App");
     for (const auto& s : {missing, empty}) {
         EXPECT_EQ(s.VERSAO_JAVA, "");
         EXPECT_EQ(s.USAR_JAVAHOME, 0);
-        EXPECT_EQ(s.NOME_JAR, "");
+        EXPECT_EQ(Jar(s), "");
     }
 }
 
 TEST_F(SettingsTest, OtherSectionsAndUnparsableNumbersTakeDefaults) {
     World().files[L"C:\\App\\config.ini"].sections[L"OTHER"] = {{L"NOME_JAR", L"x.jar"}};
     WriteConfig(L"C:\\App\\config.ini", {{L"USAR_JAVAHOME", L"yes"}});
-    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
-    EXPECT_EQ(s.NOME_JAR, "");
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings(L"C:\\App");
+    EXPECT_EQ(Jar(s), "");
     EXPECT_EQ(s.USAR_JAVAHOME, 0);
 }
 
 TEST_F(SettingsTest, DriveRootGivesADoubledSeparatorInTheSettingsPath) {
     WriteConfig(L"C:\\\\config.ini", {{L"NOME_JAR", L"root.jar"}});
-    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\").NOME_JAR, "root.jar");
+    EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\")), "root.jar");
 }
 
 TEST_F(SettingsTest, ValuesAreCutAt2047CodeUnits) {
     const std::wstring exact(2047, L'a');
     const std::wstring longer = std::wstring(2047, L'b') + L"tail";
     WriteConfig(L"C:\\App\\config.ini", {{L"VERSAO_JAVA", exact}, {L"NOME_JAR", longer}});
-    const launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
+    const launcher::LauncherSettings s = launcher::ReadLauncherSettings(L"C:\\App");
     EXPECT_EQ(s.VERSAO_JAVA, std::string(2047, 'a'));
-    EXPECT_EQ(s.NOME_JAR, std::string(2047, 'b'));
+    EXPECT_EQ(Jar(s), std::string(2047, 'b'));
 }
 
 TEST_F(SettingsTest, ValuesAreKeptAsDeliveredWithoutTrimmingOrUnquoting) {
     WriteConfig(L"C:\\App\\config.ini", {{L"NOME_JAR", L" \"lib\\app.jar\" "}});
-    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, " \"lib\\app.jar\" ");
+    EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), " \"lib\\app.jar\" ");
 }
 
 TEST_F(SettingsTest, CharactersOutsideTheCodePageAreConvertedAsTheSystemDoes) {
     WriteConfig(L"C:\\App\\config.ini", {{L"NOME_JAR", L"caf\u00e9-\u4e2d.jar"}});
-    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "caf\xe9-?.jar");
+    EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), "caf\xe9-?.jar");
 }
 
 TEST_F(SettingsTest, ReadSettingNumberFallsBackOnlyWhenThereIsNoNumber) {
@@ -149,30 +154,30 @@ TEST_F(SettingsTest, OwnProfileReaderFollowsTheFileTable) {
             }
         }
         World().files[L"C:\\App\\config.ini"].bytes = std::string(c.bytes);
-        EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, c.jar) << c.bytes;
+        EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), c.jar) << c.bytes;
     }
 }
 
 TEST_F(SettingsTest, OwnProfileReaderCutsValuesAndRefusesHugeFiles) {
     const std::string quoted = "[KELMORA]\nNOME_JAR=\"" + std::string(2047, 'q') + "\"\nVERSAO_JAVA=";
     World().files[L"C:\\App\\config.ini"].bytes = quoted + std::string(3000, 'v');
-    launcher::LauncherSettings s = launcher::ReadLauncherSettings("C:\\App");
-    EXPECT_EQ(s.NOME_JAR, std::string(2047, 'q'));
+    launcher::LauncherSettings s = launcher::ReadLauncherSettings(L"C:\\App");
+    EXPECT_EQ(Jar(s), std::string(2047, 'q'));
     EXPECT_EQ(s.VERSAO_JAVA, std::string(2047, 'v'));
 
     // Exactly at the size bound the file is read; one byte more and it reads as no file.
     std::string bound = "[KELMORA]\nNOME_JAR=a.jar\n";
     bound.resize(platform::profile::kMaxFileBytes, ';');
     World().files[L"C:\\App\\config.ini"].bytes = bound;
-    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "a.jar");
+    EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), "a.jar");
     World().files[L"C:\\App\\config.ini"].bytes = bound + ";";
-    EXPECT_EQ(launcher::ReadLauncherSettings("C:\\App").NOME_JAR, "");
+    EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), "");
 }
 
 TEST_F(SettingsTest, WorkingDirectoryIsReadWholeHoweverLong) {
     const std::wstring deep = L"C:\\" + std::wstring(400, L'd');
     World().currentDirectory = deep;
-    EXPECT_EQ(launcher::ReadWorkingDirectory(), "C:\\" + std::string(400, 'd'));
+    EXPECT_EQ(launcher::ReadWorkingDirectory().ansi, "C:\\" + std::string(400, 'd'));
 }
 
 }  // namespace

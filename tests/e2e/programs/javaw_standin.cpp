@@ -6,7 +6,9 @@
 // behaviour that hangs broadcasts, as a control for the launcher's own check.
 // STANDIN_PARENT_MEMORY adds the private bytes and working set of the process that started it
 // (the launcher, waiting), for the benchmark. STANDIN_PARENT_MODULES adds the base names of the
-// modules mapped in that process.
+// modules mapped in that process. Every record also tells whether the archive path (the last
+// quoted piece of the command line) opens, and the long forms of it and of the current
+// directory, so a test can see which files a path of short names really named.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <psapi.h>
@@ -84,6 +86,31 @@ std::string ParentMemory() {
     return out;
 }
 
+// GetLongPathNameW of `path`, or an empty text when it names nothing.
+std::wstring LongPath(const std::wstring& path) {
+    wchar_t buffer[32768];
+    const DWORD length = GetLongPathNameW(path.c_str(), buffer, 32768);
+    return length > 0 && length < 32768 ? std::wstring(buffer, length) : std::wstring();
+}
+
+// The archive path: what stands between the last two double quotes of the command line.
+std::wstring ArchivePath() {
+    const std::wstring line = GetCommandLineW();
+    const std::size_t close = line.rfind(L'"');
+    const std::size_t open = close == 0 || close == std::wstring::npos ? std::wstring::npos : line.rfind(L'"', close - 1);
+    return open == std::wstring::npos ? std::wstring() : line.substr(open + 1, close - open - 1);
+}
+
+std::string ArchiveFacts() {
+    const std::wstring archive = ArchivePath();
+    HANDLE file = CreateFileW(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool opens = file != INVALID_HANDLE_VALUE;
+    if (opens) CloseHandle(file);
+    return std::string(", \"archiveOpens\": ") + (opens ? "true" : "false") +
+           ", \"archiveLong\": " + Json(LongPath(archive));
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -107,6 +134,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                        ", \"commandLineAnsiHex\": " + JsonBytes(GetCommandLineA()) +
                        ", \"currentDirectory\": " +
                        Json(std::wstring(directory, directoryLength)) +
+                       ", \"directoryLong\": " + Json(LongPath(std::wstring(directory, directoryLength))) +
+                       ArchiveFacts() +
                        ", \"startupFlags\": " + std::to_string(startup.dwFlags) +
                        ", \"showWindow\": " + std::to_string(startup.wShowWindow) +
                        (Environment(L"STANDIN_PARENT_MEMORY").empty() ? "" : ParentMemory()) +
