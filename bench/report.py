@@ -65,6 +65,9 @@ lines += [
     f"{paired('KELMORA.exe, registered runtime', 'spawn floor'):.2f} |",
     f"| KELMORA (shipped runtime) / batch file | **{shipped / batch:.2f}** | "
     f"**{paired('KELMORA.exe, shipped runtime', 'batch file through cmd'):.2f}** |",
+    f"| KELMORA / floor, both in a folder the code page cannot name (short names) | "
+    f"{median['KELMORA.exe, short-name folder'] / median['spawn floor, short-name folder']:.2f} | "
+    f"{paired('KELMORA.exe, short-name folder', 'spawn floor, short-name folder'):.2f} |",
     "",
     "![Median start-up time per command](performance.png)",
     "",
