@@ -11,6 +11,13 @@ add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE kelmora_logic GTest::gtest GTest::gtest_main)
 gtest_discover_tests(unit_tests)
 
+# The hooks KELMORA.exe links in place of the C++ library's throwing ones, against the fake: a
+# binary of their own, since they replace operator new for the whole program. AddressSanitizer
+# would stop at a request larger than it serves instead of letting malloc return null.
+add_executable(runtime_failures_test tests/hooks/runtime_failures_test.cpp launcher/runtime_failures.cpp)
+target_link_libraries(runtime_failures_test PRIVATE kelmora_logic GTest::gtest GTest::gtest_main)
+gtest_discover_tests(runtime_failures_test PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1")
+
 # Coverage-guided fuzzers of the settings number and of the whole launch on the fake platform
 # (clang only, with the sanitize preset). Each runs for FUZZ_SECONDS under CTest.
 option(KELMORA_FUZZ "Build the libFuzzer targets and run them under CTest" OFF)

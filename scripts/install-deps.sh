@@ -22,12 +22,12 @@ sudo_cmd=()
 if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
 
 # Wine takes the ANSI code page from the locale, and reads file names through it: the tests run
-# the launcher under code pages 932 (Japanese), 936 (Chinese), 949 (Korean) and under UTF-8 (Hindi
+# the launcher under code pages 932 (Japanese), 936 and 950 (Chinese), 949 (Korean) and under UTF-8 (Hindi
 # has no code page of its own).
 # Made after the packages, so that the locales package is there.
 make_locales() {
   local name
-  for name in ja_JP hi_IN zh_CN ko_KR; do
+  for name in ja_JP hi_IN zh_CN zh_TW ko_KR; do
     locale -a 2>/dev/null | grep -qx "$name.utf8" || "${sudo_cmd[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
   done
 }

@@ -3,6 +3,7 @@ import json
 import os
 import shutil
 import subprocess
+import tempfile
 import uuid
 from pathlib import Path
 
@@ -95,8 +96,13 @@ def wine(*args, **kwargs):
 
 
 def drive(steps, timeout_ms=20000):
-    out = wine(PROGRAMS / "dialog_driver.exe", "dialogs", timeout_ms, *steps)
-    return json.loads(out.stdout)
+    # Read through a file: a desktop process that the driver happens to start would keep a
+    # pipe open, and a reader of the pipe waiting, long after the driver has ended.
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(["wine", str(PROGRAMS / "dialog_driver.exe"), "dialogs", str(timeout_ms), *steps],
+                       stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+        out.seek(0)
+        return json.loads(out.read())
 
 
 def run_with_dialogs(exe, cwd, steps, env=None):

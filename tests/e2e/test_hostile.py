@@ -145,10 +145,11 @@ LETTERS = {"cp1252": "\xe9\xe3", "cp932": "\xe9\xc1\uff83\uff7d\u65e5\u672c\u886
            "gbk": "\xe9\xc1\u7cfb\u7edf\u4e2d\u8868"}
 
 
-def read_as_utf8(data, codec):
+def read_as_utf8(data, double_byte, ansi_valid):
     """Whether our reader takes a file without a mark for UTF-8 (the system's takes every file
     without a mark for ANSI): valid UTF-8 beyond ASCII; in a double-byte code page, only when a
-    sequence has three or four bytes or the bytes are not valid in the code page."""
+    sequence has three or four bytes or the system's conversion refuses the bytes as ANSI
+    (`ansi_valid`, asked of Windows itself: other code page tables differ on some pairs)."""
     if data.startswith(b"\xef\xbb\xbf"):
         return False
     try:
@@ -157,13 +158,9 @@ def read_as_utf8(data, codec):
         return False
     if all(ord(c) < 0x80 for c in text):
         return False
-    if codec == "cp1252" or any(ord(c) >= 0x800 for c in text):
+    if not double_byte or any(ord(c) >= 0x800 for c in text):
         return True
-    try:
-        data.decode(codec)
-        return False
-    except UnicodeDecodeError:
-        return True
+    return not ansi_valid
 
 
 def generated_profile(rng, codec):
@@ -211,17 +208,24 @@ class ProfileReaderAgainstTheSystem(unittest.TestCase):
     any other file as UTF-8, or one of those as ANSI, a value would differ."""
 
     def compare(self, locale, files):
-        codec = CODE_PAGES[locale]
+        """Compares the two readers over `files`; returns, for each file, whether the system's
+        conversion takes its bytes as ANSI."""
+        double_byte = CODE_PAGES[locale] != "cp1252"
+        env = dict(os.environ, LC_ALL=locale)
         ours = DRIVE_C / f"profiles-{uuid.uuid4().hex[:8]}"
         system = ours.with_name(ours.name + "-system")
         ours.mkdir()
         system.mkdir()
         for name, data in files.items():
             (ours / name).write_bytes(data)
-            (system / name).write_bytes(utf16(data.decode("utf-8")) if read_as_utf8(data, codec) else data)
+        out = wine(PROGRAMS / "profile_compare.exe", "--ansi", windows_path(ours), env=env)
+        ansi_valid = {row["file"]: row["ansiValid"] for row in map(json.loads, out.stdout.splitlines())}
+        self.assertEqual(ansi_valid.keys(), files.keys(), out.stderr[-2000:])
+        for name, data in files.items():
+            as_utf8 = read_as_utf8(data, double_byte, ansi_valid[name])
+            (system / name).write_bytes(utf16(data.decode("utf-8")) if as_utf8 else data)
 
-        out = wine(PROGRAMS / "profile_compare.exe", windows_path(ours), windows_path(system),
-                   env=dict(os.environ, LC_ALL=locale))
+        out = wine(PROGRAMS / "profile_compare.exe", windows_path(ours), windows_path(system), env=env)
         rows = [json.loads(row) for row in out.stdout.splitlines()]
         self.assertEqual(rows[-1], {"compared": 5 * len(files)}, out.stderr[-2000:])
 
@@ -233,6 +237,7 @@ class ProfileReaderAgainstTheSystem(unittest.TestCase):
                 continue  # past the size bound ours reads no file
             unexplained.append(row)
         self.assertEqual(unexplained, [])
+        return ansi_valid
 
     def generated(self, codec, count):
         rng = random.Random(12)
@@ -252,16 +257,18 @@ class ProfileReaderAgainstTheSystem(unittest.TestCase):
             codec = CODE_PAGES[locale]
             with self.subTest(locale):
                 files = self.generated(codec, 1000)
+                files.update({f"name-{i}.ini": b"[KELMORA]\r\nNOME_JAR=" + name.encode(c) + b".jar\r\n"
+                              for i, (_, c, name) in enumerate(SAVED_AS_ANSI)})
+                # Two-byte UTF-8 whose second byte is no character of the code page after the
+                # first (932 has nothing at A0): UTF-8, as the system's conversion refuses it.
+                files["two-byte-refused.ini"] = "[KELMORA]\r\nNOME_JAR=\u00e0.jar\r\n".encode("utf-8")
+                ansi_valid = self.compare(locale, files)
                 # Valid UTF-8 of two-byte sequences alone that the code page reads too: ANSI
                 # to both readers. The generator must make such files, or nothing here would
                 # tell this rule from the one of a single-byte code page.
-                two_byte_ansi = [d for d in files.values()
-                                 if not read_as_utf8(d, codec) and not d.startswith(b"\xef\xbb\xbf")
-                                 and read_as_utf8(d, "cp1252")]
+                two_byte_ansi = [n for n, d in files.items()
+                                 if read_as_utf8(d, False, True) and not read_as_utf8(d, True, ansi_valid[n])]
                 self.assertGreaterEqual(len(two_byte_ansi), 5)
-                files.update({f"name-{i}.ini": b"[KELMORA]\r\nNOME_JAR=" + name.encode(c) + b".jar\r\n"
-                              for i, (_, c, name) in enumerate(SAVED_AS_ANSI)})
-                self.compare(locale, files)
 
 
 # Names that Notepad saves as "ANSI" on Chinese, Korean and Japanese Windows in bytes that are,
@@ -270,6 +277,7 @@ SAVED_AS_ANSI = [
     ("zh_CN.UTF-8", "gbk", "\u7cfb\u7edf"),    # CF B5 CD B3
     ("ko_KR.UTF-8", "cp949", "\uce74\ud0c0"),  # C4 AB C5 B8
     ("ja_JP.UTF-8", "cp932", "\uff83\uff7d"),  # C3 BD
+    ("zh_TW.UTF-8", "cp950", "\u7c21\u79ae"),    # C2 B2 C2 A7
 ]
 
 
@@ -416,6 +424,10 @@ class ShortNames(FolderCases):
                 ("the archive name", f"App-{tag}", f"lib\\{foreign}.jar", None),
                 ("a registered runtime", f"App-{tag}-r", "a.jar", f"J{foreign}-{tag}"),
             ]
+            if codec == "cp932":
+                # Unmarked UTF-8 of two-byte sequences that 932 cannot read (it has nothing at
+                # C3 A0): UTF-8, so the archive is found by its short name.
+                cases.append(("an unmarked name the code page refuses", f"App-{tag}-u", "\u00e0.jar", None))
             for what, folder, jar, home in cases:
                 with self.subTest(locale=locale, case=what):
                     app = AppFolder(folder.replace("\\", "/"))
@@ -429,8 +441,8 @@ class ShortNames(FolderCases):
                         runtime = runtime_at(home) + "\\bin\\Javaw.exe"
                         register(version, 64, data=windows_path(DRIVE_C / home))
                         settings += f"VERSAO_JAVA={version}\nUSAR_JAVAHOME=1\n"
-                    # UTF-8 with a mark: the archive name holds letters the code page lacks.
-                    app.write_config(settings, encoding="utf-8-sig")
+                    # UTF-8: the archive name holds letters the code page lacks.
+                    app.write_config(settings, encoding="utf-8" if "unmarked" in what else "utf-8-sig")
                     result = run_launcher(app.exe, app.path, extra_env={"LC_ALL": locale})
                     self.assertEqual(result.returncode, 0)
                     record = result.record

@@ -137,6 +137,11 @@ const FileCase kFileCases[] = {
     {"\xFE\xFF\0[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9"sv, "\xE9"sv},
     {"\xFF\xFE[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\xE9\0!"sv, "\xE9"sv},
     {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=\xFF.jar\n"sv, "?.jar"sv},  // U+FFFD, outside the code page
+    // Not well-formed UTF-8, so ANSI byte for byte: a lead byte where a trail byte belongs, a
+    // surrogate (ED A0 80), an overlong form (E0 80 80).
+    {"[KELMORA]\nNOME_JAR=\xC3\xC3.jar\n"sv, "\xC3\xC3.jar"sv},
+    {"[KELMORA]\nNOME_JAR=\xED\xA0\x80.jar\n"sv, "\xED\xA0\x80.jar"sv},
+    {"[KELMORA]\nNOME_JAR=\xE0\x80\x80.jar\n"sv, "\xE0\x80\x80.jar"sv},
     // In a double-byte code page, two-byte UTF-8 sequences alone are ANSI when valid there...
     {"[KELMORA]\nNOME_JAR=\xCF\xB5.jar\n"sv, "\xCF\xB5.jar"sv, true},
     // ...UTF-8 when not (there 0x81 is a lead byte, and '.' no trail byte)...

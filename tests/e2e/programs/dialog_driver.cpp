@@ -65,6 +65,12 @@ std::string Describe(HWND window) {
                       ", \"owner\": " + std::to_string(reinterpret_cast<UINT_PTR>(GetWindow(window, GW_OWNER))) +
                       ", \"rect\": [" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
                       std::to_string(r.right) + ", " + std::to_string(r.bottom) + "]";
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& w = monitor.rcWork;
+    out += ", \"workArea\": [" + std::to_string(w.left) + ", " + std::to_string(w.top) + ", " +
+           std::to_string(w.right) + ", " + std::to_string(w.bottom) + "]";
     return out;
 }
 

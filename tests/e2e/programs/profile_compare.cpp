@@ -5,6 +5,10 @@
 // text in another encoding, say).
 //
 //   profile_compare FOLDER [SYSTEM_FOLDER]
+//   profile_compare --ansi FOLDER   prints, for every *.ini file, whether the system's own
+//       conversion (MultiByteToWideChar in the ANSI code page, MB_ERR_INVALID_CHARS) takes its
+//       bytes: the tests predict the reader's choice of encoding from this, not from another
+//       library's code page tables, which differ from Windows' on some byte pairs.
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -13,7 +17,42 @@
 #include "json_text.h"
 #include "platform/win32/win32.h"
 
+namespace {
+
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+int AnsiValidity(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.ini").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 3;
+    do {
+        const std::string bytes = FileBytes(folder + L"\\" + found.cFileName);
+        const bool valid = bytes.empty() ||
+            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                nullptr, 0) > 0;
+        if (std::printf("{\"file\": %s, \"ansiValid\": %s}\n", Json(found.cFileName).c_str(),
+                        valid ? "true" : "false") < 0) {
+            return 4;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return 0;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--ansi") return AnsiValidity(argv[2]);
     if (argc != 2 && argc != 3) return 2;
     const std::wstring folder = argv[1];
     const std::wstring systemFolder = argv[argc - 1];
