@@ -12,7 +12,7 @@ cmake --preset mingw -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 # The logic, the fake platform and the unit tests, as the native build compiles them.
 # (The hooks of the Windows build without exceptions go with the Windows side below.)
 clang-tidy -p build/native --quiet $(ls launcher/*.cpp | grep -v runtime_failures) platform/*.cpp \
-  platform/fake/*.cpp tests/unit/*.cpp \
+  platform/fake/*.cpp tests/unit/*.cpp tests/hooks/*.cpp \
   2> >(grep -v ' warnings\? generated' >&2)
 
 # The Windows side, as the cross build compiles it: clang told the target and given MinGW's
@@ -29,6 +29,6 @@ clang-tidy -p build/mingw --quiet --extra-arg=--target=i686-w64-mingw32 --extra-
 
 cppcheck --quiet --enable=warning,performance,portability --library=googletest --std=c++20 \
   --language=c++ --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I . \
-  launcher platform tests/unit tests/fuzz tests/e2e/programs
+  launcher platform tests/unit tests/hooks tests/fuzz tests/e2e/programs
 
 echo "static analysis: no findings"

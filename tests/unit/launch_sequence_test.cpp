@@ -70,54 +70,53 @@ struct ShortNameCase {
     std::vector<std::string> lookups;  // GetShortPathName calls, in order
 };
 
-const ShortNameCase kShortNameCases[] = {
-    {"a folder", L"C:\\Users\\\u0141ukasz\\App", L"app.jar", L"",
-     {{L"C:\\Users\\\u0141ukasz", L"C:\\Users\\UKASZ~1"}},
-     "C:\\Users\\UKASZ~1\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\Users\\UKASZ~1\\App\\app.jar\"",
-     // once for each reading of the directory
-     {"GetShortPathName C:\\Users\\?ukasz", "GetShortPathName C:\\Users\\?ukasz"}},
-    // Only the name the code page lacks is replaced: the runtime path keeps its blank and quotes.
-    {"names the code page holds stay", L"C:\\Program Files\\\u0141\u00f3d\u017a", L"a.jar", L"",
-     {{L"C:\\Program Files\\\u0141\u00f3d\u017a", L"C:\\PROGRA~1\\ODZ~1"}},
-     "\"C:\\Program Files\\ODZ~1\\java\\bin\\javaw.exe\" -jar -Xmx768m \"C:\\Program Files\\ODZ~1\\a.jar\"",
-     {"GetShortPathName C:\\Program Files\\??d?", "GetShortPathName C:\\Program Files\\??d?"}},
-    {"two names, the one between held", L"D:\\\u4e2d\\caf\u00e9\\\u4e2d", L"", L"",
-     {{L"D:\\\u4e2d", L"D:\\A1B2~1"}, {L"D:\\\u4e2d\\caf\u00e9\\\u4e2d", L"D:\\A1B2~1\\CAF~1\\C3D4~1"}},
-     "D:\\A1B2~1\\caf\xe9\\C3D4~1\\java\\bin\\javaw.exe -jar -Xmx768m \"D:\\A1B2~1\\caf\xe9\\C3D4~1\\\"",
-     {"GetShortPathName D:\\?", "GetShortPathName D:\\?\\caf?\\?", "GetShortPathName D:\\?",
-      "GetShortPathName D:\\?\\caf?\\?"}},
-    // The archive's own names are looked up in the folder of the second reading.
-    {"the archive name", L"C:\\App", L"\u03a9\\app-\u03a9.jar", L"",
-     {{L"C:\\App\\\u03a9", L"C:\\App\\O~1"}, {L"C:\\App\\\u03a9\\app-\u03a9.jar", L"C:\\App\\O~1\\APP-~1.JAR"}},
-     "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\O~1\\APP-~1.JAR\"",
-     {"GetShortPathName C:\\App\\?", "GetShortPathName C:\\App\\?\\app-?.jar"}},
-    {"the registered runtime", L"C:\\App", L"a.jar", L"C:\\J\u0101va\\",
-     {{L"C:\\J\u0101va", L"C:\\JVA~1"}},
-     "C:\\JVA~1\\\\bin\\Javaw.exe -jar -Xmx768m \"C:\\App\\a.jar\"",
-     {"GetShortPathName C:\\J?va"}},
-    // Short names off: the long name comes back and today's text stands, '?' and all.
-    {"no short names on the volume", L"C:\\\u0141", L"a.jar", L"",
-     {{L"C:\\\u0141", L"C:\\\u0141"}},
-     "C:\\?\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\?\\a.jar\"",
-     {"GetShortPathName C:\\?", "GetShortPathName C:\\?"}},
-    {"a short name the code page cannot hold either", L"C:\\\u0141\u0142", L"a.jar", L"",
-     {{L"C:\\\u0141\u0142", L"C:\\\u0141~1"}},
-     "C:\\??\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\??\\a.jar\"",
-     {"GetShortPathName C:\\??", "GetShortPathName C:\\??"}},
-    // The lookup fails for the second name: nothing of the first is kept either.
-    {"a lookup that fails", L"C:\\\u0141\\\u0142", L"a.jar", L"",
-     {{L"C:\\\u0141", L"C:\\L~1"}},
-     "C:\\?\\?\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\?\\?\\a.jar\"",
-     {"GetShortPathName C:\\?", "GetShortPathName C:\\?\\?", "GetShortPathName C:\\?",
-      "GetShortPathName C:\\?\\?"}},
-    // Every piece exact: nothing is looked up, whatever short names there are.
-    {"a path the code page holds", L"C:\\Caf\u00e9", L"\u00e9.jar", L"C:\\J\u00e9",
-     {{L"C:\\Caf\u00e9", L"C:\\CAF~1"}, {L"C:\\J\u00e9", L"C:\\J~1"}},
-     "C:\\J\xe9\\bin\\Javaw.exe -jar -Xmx768m \"C:\\Caf\xe9\\\xe9.jar\"", {}},
-};
-
 TEST_F(LaunchSequenceTest, ShortNamesStandInForNamesTheCodePageCannotHold) {
-    for (const ShortNameCase& c : kShortNameCases) {
+    const ShortNameCase cases[] = {
+        {"a folder", L"C:\\Users\\\u0141ukasz\\App", L"app.jar", L"",
+         {{L"C:\\Users\\\u0141ukasz", L"C:\\Users\\UKASZ~1"}},
+         "C:\\Users\\UKASZ~1\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\Users\\UKASZ~1\\App\\app.jar\"",
+         // once for each reading of the directory
+         {"GetShortPathName C:\\Users\\?ukasz", "GetShortPathName C:\\Users\\?ukasz"}},
+        // Only the name the code page lacks is replaced: the runtime path keeps its blank and quotes.
+        {"names the code page holds stay", L"C:\\Program Files\\\u0141\u00f3d\u017a", L"a.jar", L"",
+         {{L"C:\\Program Files\\\u0141\u00f3d\u017a", L"C:\\PROGRA~1\\ODZ~1"}},
+         "\"C:\\Program Files\\ODZ~1\\java\\bin\\javaw.exe\" -jar -Xmx768m \"C:\\Program Files\\ODZ~1\\a.jar\"",
+         {"GetShortPathName C:\\Program Files\\??d?", "GetShortPathName C:\\Program Files\\??d?"}},
+        {"two names, the one between held", L"D:\\\u4e2d\\caf\u00e9\\\u4e2d", L"", L"",
+         {{L"D:\\\u4e2d", L"D:\\A1B2~1"}, {L"D:\\\u4e2d\\caf\u00e9\\\u4e2d", L"D:\\A1B2~1\\CAF~1\\C3D4~1"}},
+         "D:\\A1B2~1\\caf\xe9\\C3D4~1\\java\\bin\\javaw.exe -jar -Xmx768m \"D:\\A1B2~1\\caf\xe9\\C3D4~1\\\"",
+         {"GetShortPathName D:\\?", "GetShortPathName D:\\?\\caf?\\?", "GetShortPathName D:\\?",
+          "GetShortPathName D:\\?\\caf?\\?"}},
+        // The archive's own names are looked up in the folder of the second reading.
+        {"the archive name", L"C:\\App", L"\u03a9\\app-\u03a9.jar", L"",
+         {{L"C:\\App\\\u03a9", L"C:\\App\\O~1"}, {L"C:\\App\\\u03a9\\app-\u03a9.jar", L"C:\\App\\O~1\\APP-~1.JAR"}},
+         "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\O~1\\APP-~1.JAR\"",
+         {"GetShortPathName C:\\App\\?", "GetShortPathName C:\\App\\?\\app-?.jar"}},
+        {"the registered runtime", L"C:\\App", L"a.jar", L"C:\\J\u0101va\\",
+         {{L"C:\\J\u0101va", L"C:\\JVA~1"}},
+         "C:\\JVA~1\\\\bin\\Javaw.exe -jar -Xmx768m \"C:\\App\\a.jar\"",
+         {"GetShortPathName C:\\J?va"}},
+        // Short names off: the long name comes back and today's text stands, '?' and all.
+        {"no short names on the volume", L"C:\\\u0141", L"a.jar", L"",
+         {{L"C:\\\u0141", L"C:\\\u0141"}},
+         "C:\\?\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\?\\a.jar\"",
+         {"GetShortPathName C:\\?", "GetShortPathName C:\\?"}},
+        {"a short name the code page cannot hold either", L"C:\\\u0141\u0142", L"a.jar", L"",
+         {{L"C:\\\u0141\u0142", L"C:\\\u0141~1"}},
+         "C:\\??\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\??\\a.jar\"",
+         {"GetShortPathName C:\\??", "GetShortPathName C:\\??"}},
+        // The lookup fails for the second name: nothing of the first is kept either.
+        {"a lookup that fails", L"C:\\\u0141\\\u0142", L"a.jar", L"",
+         {{L"C:\\\u0141", L"C:\\L~1"}},
+         "C:\\?\\?\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\?\\?\\a.jar\"",
+         {"GetShortPathName C:\\?", "GetShortPathName C:\\?\\?", "GetShortPathName C:\\?",
+          "GetShortPathName C:\\?\\?"}},
+        // Every piece exact: nothing is looked up, whatever short names there are.
+        {"a path the code page holds", L"C:\\Caf\u00e9", L"\u00e9.jar", L"C:\\J\u00e9",
+         {{L"C:\\Caf\u00e9", L"C:\\CAF~1"}, {L"C:\\J\u00e9", L"C:\\J~1"}},
+         "C:\\J\xe9\\bin\\Javaw.exe -jar -Xmx768m \"C:\\Caf\xe9\\\xe9.jar\"", {}},
+    };
+    for (const ShortNameCase& c : cases) {
         SetUp();
         World().currentDirectory = c.directory;
         World().shortPaths = c.shortPaths;
