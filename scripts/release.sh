@@ -5,17 +5,23 @@
 #   dist/SHA256SUMS                    for `sha256sum -c`
 # The bytes depend on the source alone: not on the folder it is built in, the time or the
 # locale (two clones at different paths give the same SHA256SUMS). With SIGN_P12 (and
-# SIGN_PASSWORD) set, KELMORA.exe is signed with scripts/sign.sh before it is archived.
+# SIGN_PASSWORD) set, KELMORA.exe is signed with scripts/sign.sh before it is archived. With
+# KELMORA_ICON naming an .ico file, its images become the executable's icon; a bad icon file is
+# refused before anything is built or removed, so a release already in dist/ stays as it was.
 set -euo pipefail
+# Named from the caller's folder, before the move to the project's.
+icon=""
+if [ -n "${KELMORA_ICON:-}" ]; then icon=$(realpath -m -- "$KELMORA_ICON"); fi
 cd "$(dirname "$0")/.."
 export LC_ALL=C TZ=UTC
 
+if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
 bash scripts/install-deps.sh
 version=$(sed -n 's/^project(KELMORA VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 build=build/release
 rm -rf "$build" dist
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" >/dev/null
 cmake --build "$build" --target KELMORA -j2 >/dev/null
 mkdir -p dist
 cp "$build/KELMORA.exe" dist/KELMORA.exe

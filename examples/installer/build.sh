@@ -7,19 +7,32 @@
 #   APP_JAR        the application's archive (default: a placeholder archive)
 #   JAVA_RUNTIME   the runtime folder shipped as java\ (default: the test stand-in, whose
 #                  bin\javaw.exe only records how it was started)
+#   KELMORA_ICON   an .ico file: the setup program's icon, and, without KELMORA_EXE, the icon of
+#                  the launcher built for it (build/installer-icon), which the shortcut shows
 set -euo pipefail
+output=$(realpath -m -- "${1:-build/installer/KelmoraDemoSetup.exe}")
+icon=""
+if [ -n "${KELMORA_ICON:-}" ]; then icon=$(realpath -m -- "$KELMORA_ICON"); fi
 cd "$(dirname "$0")/../.."
 
-output=${1:-build/installer/KelmoraDemoSetup.exe}
+if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
 if [ -z "${KELMORA_EXE:-}" ] || [ -z "${JAVA_RUNTIME:-}" ]; then
   source scripts/common.sh
   build_launcher
 fi
 command -v makensis >/dev/null || bash scripts/install-deps.sh
+launcher=${KELMORA_EXE:-build/mingw/KELMORA.exe}
+if [ -n "$icon" ] && [ -z "${KELMORA_EXE:-}" ]; then
+  # A build folder of its own: the tests' build keeps the launcher without an icon.
+  cmake -S . -B build/installer-icon -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" >/dev/null
+  cmake --build build/installer-icon --target KELMORA -j2 >/dev/null
+  launcher=build/installer-icon/KELMORA.exe
+fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "${KELMORA_EXE:-build/mingw/KELMORA.exe}" "$stage/KELMORA.exe"
+cp "$launcher" "$stage/KELMORA.exe"
 cp examples/config.ini "$stage/config.ini"
 if [ -n "${APP_JAR:-}" ]; then
   cp "$APP_JAR" "$stage/app.jar"
@@ -36,5 +49,7 @@ else
 fi
 
 mkdir -p "$(dirname "$output")"
-makensis -V2 -DSTAGE="$stage" -DOUTFILE="$(realpath "$output")" examples/installer/kelmora-demo.nsi
+icon_define=()
+if [ -n "$icon" ]; then icon_define=(-DICON="$icon"); fi
+makensis -V2 -DSTAGE="$stage" -DOUTFILE="$output" "${icon_define[@]}" examples/installer/kelmora-demo.nsi
 echo "installer: $output"

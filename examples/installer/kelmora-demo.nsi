@@ -14,6 +14,12 @@ Unicode true
 
 Name "${APP}"
 OutFile "${OUTFILE}"
+; The packager's icon, when one is given: the setup program's own. The shortcut shows the
+; launcher's icon, the one its file carries.
+!ifdef ICON
+  Icon "${ICON}"
+  UninstallIcon "${ICON}"
+!endif
 ; The launcher is a 32-bit program: on 64-bit Windows this is C:\Program Files (x86).
 InstallDir "$PROGRAMFILES\${APP}"
 RequestExecutionLevel admin
@@ -38,7 +44,11 @@ Section "Install"
   ; that must be the install folder: without it every start fails with error 2.
   SetOutPath "$INSTDIR"
   CreateDirectory "$SMPROGRAMS\${APP}"
+!ifdef ICON
+  CreateShortcut "$SMPROGRAMS\${APP}\${APP}.lnk" "$INSTDIR\KELMORA.exe" "" "$INSTDIR\KELMORA.exe" 0
+!else
   CreateShortcut "$SMPROGRAMS\${APP}\${APP}.lnk" "$INSTDIR\KELMORA.exe"
+!endif
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"

@@ -1,20 +1,23 @@
 """What a packager takes: the release archive and its checksums (the same from any folder), an
 Authenticode signature, and the sample installer, whose Start-menu shortcut starts the launcher
 in the install folder."""
+import hashlib
 import json
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import tempfile
 import time
 import unittest
 import uuid
+import zlib
 from pathlib import Path
 
-from kelmora_e2e import (DRIVE_C, KELMORA_EXE, RECORDS, STANDIN, AppFolder, run_launcher, wine,
-                         windows_path)
-from test_identity import load, resources
+from kelmora_e2e import (DRIVE_C, KELMORA_EXE, PROGRAMS, RECORDS, STANDIN, AppFolder, run_launcher,
+                         wine, windows_path)
+from test_identity import RT_GROUP_ICON, RT_ICON, load, resources
 
 SOURCE = Path(os.environ["PROJECT_SOURCE_DIR"])
 
@@ -44,6 +47,113 @@ class Release(unittest.TestCase):
         self.assertEqual(sums[0], sums[1])
         self.assertEqual(sorted(line.split()[1] for line in sums[0].splitlines()),
                          ["KELMORA-1.0.0.0-win32.zip", "KELMORA.exe"])
+
+
+def png_image(size, rgba):
+    raw = b"".join(b"\0" + bytes(rgba) * size for _ in range(size))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def bitmap_image(size, bgra):
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    return header + bytes(bgra) * (size * size) + b"\0" * (((size + 31) // 32) * 4 * size)
+
+
+def icon_file(images):
+    """An .ico file of (size, image bytes) pairs, the images after the directory in order."""
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return directory + b"".join(image for _, image in images)
+
+
+# Three kinds an icon holds: small and large bitmaps, and a PNG-compressed 256 x 256 image.
+ICON_IMAGES = [(16, bitmap_image(16, (40, 120, 200, 255))), (32, bitmap_image(32, (40, 120, 200, 255))),
+               (256, png_image(256, (200, 40, 40, 255)))]
+
+
+def release(folder, icon=None, locale="C.UTF-8"):
+    env = dict(os.environ, LC_ALL=locale)
+    env.pop("KELMORA_ICON", None)
+    if icon:
+        env["KELMORA_ICON"] = str(icon)
+    return subprocess.run(["bash", "scripts/release.sh"], cwd=folder, capture_output=True, text=True, env=env)
+
+
+class Icon(unittest.TestCase):
+    """A packager's own icon: KELMORA_ICON=app.ico scripts/release.sh."""
+
+    def test_the_icon_given_is_the_one_windows_finds_and_the_rest_is_unchanged(self):
+        exes = []
+        with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as second:
+            # Two folders, two places for the same icon, two locales: the same bytes.
+            for folder, locale in ((Path(first) / "kelmora", "ja_JP.UTF-8"), (Path(second) / "x" / "y", "C.UTF-8")):
+                copy_of_the_source(folder)
+                (folder.parent / "my icon.ico").write_bytes(icon_file(ICON_IMAGES))
+                built = release(folder, folder.parent / "my icon.ico", locale)
+                self.assertEqual(built.returncode, 0, built.stderr)
+                exes.append((folder / "dist" / "KELMORA.exe").read_bytes())
+                sums = (folder / "dist" / "SHA256SUMS").read_text()
+            exe = DRIVE_C / f"icon-{uuid.uuid4().hex[:8]}.exe"
+            exe.write_bytes(exes[0])
+        self.assertEqual(exes[0], exes[1])
+        self.assertIn(hashlib.sha256(exes[0]).hexdigest(), sums)
+
+        found = resources(load(exe))
+        groups = found.pop(RT_GROUP_ICON)
+        icons = {name: data for name, _, data in found.pop(RT_ICON)}
+        # Every other resource, the version record and the manifest among them, as without an icon.
+        self.assertEqual(found, resources(load(KELMORA_EXE)))
+        self.assertEqual([name for name, _, _ in groups], [1])
+        group = groups[0][2]
+        self.assertEqual(struct.unpack_from("<HHH", group), (0, 1, len(ICON_IMAGES)))
+        for number, (size, image) in enumerate(ICON_IMAGES):
+            width, height, _, _, _, _, length, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * number)
+            self.assertEqual((width, height, length), (size % 256, size % 256, len(image)))
+            self.assertEqual(icons[icon_id], image, f"image {number + 1} byte for byte")
+
+        # The shell's own extraction finds it, and the 32 x 32 bitmap is the large icon.
+        shown = dict(line.split("=", 1) for line in
+                     wine(PROGRAMS / "version_reader.exe", "--icons", windows_path(exe)).stdout.split())
+        self.assertEqual(shown, {"IconGroups": "1", "LargeIcon": "32x32", "Centre": "c87828"})
+        none = wine(PROGRAMS / "version_reader.exe", "--icons", windows_path(KELMORA_EXE)).stdout.split()
+        self.assertEqual(none, ["IconGroups=0"])
+
+    def test_a_bad_icon_file_is_refused_and_the_release_in_dist_kept(self):
+        good = icon_file(ICON_IMAGES[:1])
+        cases = [
+            ("not an icon file", b"BM" + bytes(60), "is not an icon file"),
+            ("a cursor file", b"\0\0\2\0" + good[4:], "is not an icon file"),
+            ("truncated", good[:20], "is truncated"),
+            ("an image past the end", good[:-1], "image 1 of 1 points outside"),
+            ("no images", b"\0\0\1\0\0\0", "holds no images"),
+            ("an image that is no image", good[:22] + b"\0" * (len(good) - 22), "image 1 of 1 is neither a bitmap nor a PNG"),
+            ("a folder", None, "cannot be read"),
+            ("no such file", "missing", "cannot be read"),
+        ]
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            (folder / "dist").mkdir()
+            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+            for name, data, reason in cases:
+                with self.subTest(name):
+                    icon = Path(work) / f"{name}.ico"
+                    if data is None:
+                        icon.mkdir()
+                    elif isinstance(data, bytes):
+                        icon.write_bytes(data)
+                    refused = release(folder, icon)
+                    self.assertNotEqual(refused.returncode, 0)
+                    self.assertIn(f"icon {icon}: {reason}", refused.stderr)
+                    self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
+                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
 
 
 def what_a_reader_sees(path):
@@ -152,14 +262,27 @@ class Installer(unittest.TestCase):
     APP = "Kelmora Demo"
 
     def test_install_start_from_the_shortcut_and_uninstall(self):
+        self.install_start_and_uninstall()
+
+    def test_with_an_icon_the_setup_and_the_shortcut_show_it(self):
+        work = Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        (work / "app.ico").write_bytes(icon_file(ICON_IMAGES))
+        # Without KELMORA_EXE, the installer builds a launcher that carries the icon.
+        self.install_start_and_uninstall({"KELMORA_ICON": str(work / "app.ico")})
+
+    def install_start_and_uninstall(self, icon_env=None):
         work = Path(tempfile.mkdtemp())
         self.addCleanup(shutil.rmtree, work, ignore_errors=True)
         (work / "runtime" / "bin").mkdir(parents=True)
         shutil.copyfile(STANDIN, work / "runtime" / "bin" / "javaw.exe")
         setup = DRIVE_C / f"setup-{uuid.uuid4().hex[:8]}.exe"
+        env = dict(os.environ, JAVA_RUNTIME=str(work / "runtime"), KELMORA_EXE=str(KELMORA_EXE))
+        if icon_env:
+            del env["KELMORA_EXE"]
+            env.update(icon_env)
         subprocess.run(["bash", str(SOURCE / "examples" / "installer" / "build.sh"), str(setup)],
-                       check=True, capture_output=True,
-                       env=dict(os.environ, KELMORA_EXE=str(KELMORA_EXE), JAVA_RUNTIME=str(work / "runtime")))
+                       check=True, capture_output=True, env=env)
 
         wine_quietly(setup, "/S")
         folder = DRIVE_C / "Program Files (x86)" / self.APP
@@ -175,6 +298,11 @@ class Installer(unittest.TestCase):
         install_dir = windows_path(folder)
         self.assertEqual(fields["Working directory"], install_dir)
         self.assertEqual(fields["Local path"], f"{install_dir}\\KELMORA.exe")
+        if icon_env:
+            self.assertEqual(fields["Icon location"], f"{install_dir}\\KELMORA.exe")
+            for program in (folder / "KELMORA.exe", setup):
+                shown = wine(PROGRAMS / "version_reader.exe", "--icons", windows_path(program)).stdout
+                self.assertIn("IconGroups=1", shown.split(), program)
 
         # Started through the shortcut (Wine starts it in the folder the shortcut records); the
         # shell hands it on, so the record is waited for.

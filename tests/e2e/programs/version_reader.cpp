@@ -1,13 +1,49 @@
 // Test-only: reads a file's version record the way Explorer's properties page does
 // (GetFileVersionInfoW / VerQueryValueW) and prints what a user would see, one line a field.
+//   version_reader --icons FILE   what the shell's own extraction (ExtractIconExW) finds: the
+//       number of icon groups, and of the first group's large icon its size and the colour of
+//       its centre pixel (RRGGBB).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <initializer_list>
 
+namespace {
+
+int Icons(const wchar_t* file) {
+    const UINT groups = ExtractIconExW(file, -1, nullptr, nullptr, 0);
+    std::printf("IconGroups=%u\n", groups);
+    HICON large = nullptr;
+    if (groups == 0 || ExtractIconExW(file, 0, &large, nullptr, 1) == 0 || large == nullptr) return 0;
+    ICONINFO info{};
+    BITMAP bitmap{};
+    if (GetIconInfo(large, &info) && GetObjectW(info.hbmColor, sizeof bitmap, &bitmap)) {
+        BITMAPINFO request{};
+        request.bmiHeader.biSize = sizeof request.bmiHeader;
+        request.bmiHeader.biWidth = bitmap.bmWidth;
+        request.bmiHeader.biHeight = bitmap.bmHeight;
+        request.bmiHeader.biPlanes = 1;
+        request.bmiHeader.biBitCount = 32;
+        static DWORD pixels[256 * 256];
+        HDC screen = GetDC(nullptr);
+        if (bitmap.bmWidth * bitmap.bmHeight <= 256 * 256 &&
+            GetDIBits(screen, info.hbmColor, 0, bitmap.bmHeight, pixels, &request, DIB_RGB_COLORS)) {
+            const DWORD centre = pixels[(bitmap.bmHeight / 2) * bitmap.bmWidth + bitmap.bmWidth / 2];
+            std::printf("LargeIcon=%ldx%ld\nCentre=%06lx\n", bitmap.bmWidth, bitmap.bmHeight,
+                        static_cast<unsigned long>(centre & 0xFFFFFF));
+        }
+        ReleaseDC(nullptr, screen);
+    }
+    return 0;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wcscmp(argv[1], L"--icons") == 0) return Icons(argv[2]);
     if (argc < 2) return 2;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(argv[1], &ignored);
