@@ -107,8 +107,10 @@ std::string ArchiveFacts() {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool opens = file != INVALID_HANDLE_VALUE;
     if (opens) CloseHandle(file);
+    // Asked only of a file that exists: Wine's GetLongPathNameW crashes on a name longer than
+    // MAX_PATH, which a 2047-character archive name is.
     return std::string(", \"archiveOpens\": ") + (opens ? "true" : "false") +
-           ", \"archiveLong\": " + Json(LongPath(archive));
+           ", \"archiveLong\": " + Json(opens ? LongPath(archive) : std::wstring());
 }
 
 }  // namespace
