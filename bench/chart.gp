@@ -1,5 +1,5 @@
 # Bar chart of the benchmark's medians, from build/bench/chart.dat.
-set terminal png size 900,440 font ",10"
+set terminal png size 1100,440 font ",10"
 set bmargin 4
 set output "docs/performance.png"
 set title "Start-up under Wine: median time per command (lower is better)"
