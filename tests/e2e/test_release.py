@@ -32,14 +32,22 @@ def copy_of_the_source(target):
             shutil.copy2(SOURCE / name, target / name)
 
 
+def release(folder, icon=None, locale="C.UTF-8"):
+    env = dict(os.environ, LC_ALL=locale)
+    env.pop("KELMORA_ICON", None)
+    if icon:
+        env["KELMORA_ICON"] = str(icon)
+    return subprocess.run(["bash", "scripts/release.sh"], cwd=folder, capture_output=True, text=True, env=env)
+
+
 class Release(unittest.TestCase):
     def test_two_folders_give_the_same_checksums_and_the_tested_executable(self):
         sums = []
         with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as second:
             for folder in (Path(first) / "kelmora", Path(second) / "deeper" / "other-name"):
                 copy_of_the_source(folder)
-                subprocess.run(["bash", "scripts/release.sh"], cwd=folder, check=True,
-                               capture_output=True, env=dict(os.environ, LC_ALL="ja_JP.UTF-8"))
+                built = release(folder, locale="ja_JP.UTF-8")
+                self.assertEqual(built.returncode, 0, built.stderr)
                 sums.append((folder / "dist" / "SHA256SUMS").read_text())
                 subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder / "dist", check=True,
                                capture_output=True)
@@ -76,14 +84,6 @@ def icon_file(images):
 # Three kinds an icon holds: small and large bitmaps, and a PNG-compressed 256 x 256 image.
 ICON_IMAGES = [(16, bitmap_image(16, (40, 120, 200, 255))), (32, bitmap_image(32, (40, 120, 200, 255))),
                (256, png_image(256, (200, 40, 40, 255)))]
-
-
-def release(folder, icon=None, locale="C.UTF-8"):
-    env = dict(os.environ, LC_ALL=locale)
-    env.pop("KELMORA_ICON", None)
-    if icon:
-        env["KELMORA_ICON"] = str(icon)
-    return subprocess.run(["bash", "scripts/release.sh"], cwd=folder, capture_output=True, text=True, env=env)
 
 
 class Icon(unittest.TestCase):
