@@ -78,37 +78,38 @@ bool AnsiCodePageIsDoubleByte() {
     return GetCPInfo(AnsiCodePage(), &info) && info.MaxCharSize == 2;
 }
 
-std::wstring CurrentDirectory() {
-    // Asked with too small a buffer, GetCurrentDirectoryW returns the size it needs *including*
-    // the NUL; with enough room it returns the length *without* it. Another thread could change
-    // the directory between the calls, so ask until the answer fits.
-    std::wstring directory(261, L'\0');
+namespace {
+
+// For the calls that fill a caller's buffer with a text: asked with too small a buffer, they
+// return the size they need *including* the NUL; with enough room, the length *without* it.
+// What they report can change between two calls (another thread moves the current directory, a
+// folder is renamed), so ask until the answer fits. Nothing when the call fails.
+template <typename Fill>
+std::optional<std::wstring> WholeText(std::size_t firstGuess, Fill fill) {
+    std::wstring text(firstGuess, L'\0');
     for (;;) {
-        const DWORD result =
-            GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
-        if (result == 0) return {};
-        if (result < directory.size()) {
-            directory.resize(result);
-            return directory;
+        const DWORD result = fill(text.data(), static_cast<DWORD>(text.size()));
+        if (result == 0) return std::nullopt;
+        if (result < text.size()) {
+            text.resize(result);
+            return text;
         }
-        directory.assign(result, L'\0');
+        text.assign(result, L'\0');
     }
 }
 
+}  // namespace
+
+std::wstring CurrentDirectory() {
+    return WholeText(261, [](wchar_t* buffer, DWORD size) {
+               return GetCurrentDirectoryW(size, buffer);
+           }).value_or(std::wstring());
+}
+
 std::optional<std::wstring> ShortPathName(const std::wstring& path) {
-    // Like GetCurrentDirectoryW: too small a buffer gives the size needed with the NUL, enough
-    // room the length without it. Asked until the answer fits: the name may change in between.
-    std::wstring shortPath(path.size() + 1, L'\0');
-    for (;;) {
-        const DWORD result = GetShortPathNameW(path.c_str(), shortPath.data(),
-                                               static_cast<DWORD>(shortPath.size()));
-        if (result == 0) return std::nullopt;
-        if (result < shortPath.size()) {
-            shortPath.resize(result);
-            return shortPath;
-        }
-        shortPath.assign(result, L'\0');
-    }
+    return WholeText(path.size() + 1, [&](wchar_t* buffer, DWORD size) {
+        return GetShortPathNameW(path.c_str(), buffer, size);
+    });
 }
 
 void ChangeCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }

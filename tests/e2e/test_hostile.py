@@ -409,7 +409,7 @@ class LookAlikeCharacters(FolderCases):
 FOREIGN = {"cp1252": "\u0141\u00f3d\u017a", "cp932": "Caf\u00e9"}
 
 
-class ShortNames(FolderCases):
+class ShortNames(unittest.TestCase):
     """Names the ANSI code page cannot hold reach the command line as their short names (Wine
     makes one for every such name): the runtime starts, and the archive path opens."""
 
