@@ -1,8 +1,10 @@
-# Bar chart of the benchmark's medians, from build/bench/chart.dat.
+# Bar chart of the benchmark's medians, from build/bench/chart.dat, into out_dir/performance.png;
+# emulated is non-zero where the 32-bit programs ran under emulation.
 set terminal png size 1100,440 font ",10"
 set bmargin 4
-set output "docs/performance.png"
-set title "Start-up under Wine: median time per command (lower is better)"
+set output out_dir . "/performance.png"
+set title (emulated ? "Start-up under Wine, 32-bit programs EMULATED: median time per command (lower is better)" \
+                    : "Start-up under Wine: median time per command (lower is better)")
 set ylabel "ms"
 set style fill solid 0.7 border -1
 set boxwidth 0.6

@@ -2,7 +2,9 @@
 # Start-up cost, size and memory of KELMORA.exe under Wine, side by side with the spawn floor
 # (a program that only calls CreateProcessA and waits), the stand-in runtime started directly,
 # and a batch file doing the same job, each run in turn with the others (bench/timing.py).
-# Writes docs/performance.md and docs/performance.png.
+# Writes docs/performance.md and docs/performance.png. Where 32-bit programs run under emulation,
+# the figures are the emulator's, not Wine's on a host that runs them natively: then the report is
+# labelled as emulated and written to build/bench/report/ instead, unless BENCH_WRITE_DOCS=1.
 # Not part of the test command: timings belong to a benchmark, not to a pass/fail test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,11 +16,19 @@ bash scripts/install-deps.sh bench
 build_launcher
 use_wine_prefix bench
 
+report_dir=docs
+BENCH_EMULATION=$(i386_emulation_note)
+export BENCH_EMULATION
+if [ -n "$BENCH_EMULATION" ] && [ "${BENCH_WRITE_DOCS:-}" != 1 ]; then
+  report_dir=build/bench/report
+fi
+export BENCH_REPORT_DIR=$report_dir
+
 runs=${BENCH_RUNS:-30}
 drive_c="$WINEPREFIX/drive_c"
 programs=build/mingw/test-programs
 out=build/bench
-mkdir -p "$out" docs
+mkdir -p "$out" "$report_dir"
 
 # The application folder, shipped runtime: a stand-in javaw.exe that exits at once.
 app="$drive_c/BenchApp"
@@ -87,6 +97,6 @@ bash bench/size_levers.sh >"$out/sizes.tsv"
 python3 bench/report.py "$out/times.json" "$out/sizes.tsv" \
   "$(stat -c %s build/mingw/KELMORA.exe)" "$(stat -c %s "$programs/spawn_floor.exe")" \
   "$kel_private" "$kel_ws" "$floor_private" "$floor_ws" "$runs"
-gnuplot bench/chart.gp
+gnuplot -e "out_dir='$report_dir'; emulated=${BENCH_EMULATION:+1}0" bench/chart.gp
 wineserver -k >/dev/null 2>&1 || true
-echo "docs/performance.md and docs/performance.png written"
+echo "$report_dir/performance.md and $report_dir/performance.png written"

@@ -1,8 +1,12 @@
 # Sourced by the scripts that run KELMORA.exe under Wine.
 
-# Installs what is missing and builds KELMORA.exe and the test programs.
+source scripts/i386.sh
+
+# Installs what is missing and builds KELMORA.exe and the test programs; says so when 32-bit
+# programs run emulated on this host.
 build_launcher() {
   bash scripts/install-deps.sh
+  i386_emulation_note
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw >/dev/null
 }

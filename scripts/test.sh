@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+source scripts/i386.sh
+i386_emulation_note
 bash scripts/static-analysis.sh
 
 cmake --preset native >/dev/null

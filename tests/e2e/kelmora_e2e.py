@@ -4,6 +4,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import uuid
 from pathlib import Path
 
@@ -58,6 +59,31 @@ class Result:
     def record(self):
         assert len(self.records) == 1, f"expected one child start, got {self.records}"
         return self.records[0]
+
+
+class HeldChild:
+    """Environment for stand-ins that say when they have started and then linger until released:
+    a test acts while the launcher waits, on a host of any speed (emulated 32-bit programs start
+    several times slower than native ones), with no fixed sleep."""
+
+    def __init__(self):
+        RECORDS.mkdir(parents=True, exist_ok=True)
+        base = RECORDS / uuid.uuid4().hex
+        self.started, self.hold = base.with_suffix(".started"), base.with_suffix(".hold")
+        self.hold.write_bytes(b"")
+        self.env = {"STANDIN_STARTED": windows_path(self.started),
+                    "STANDIN_HOLD": windows_path(self.hold)}
+
+    def wait_started(self, count=1, timeout=120):
+        # The bound only turns a launcher that never starts its child into a failure, not a hang.
+        deadline = time.monotonic() + timeout
+        while not self.started.exists() or len(self.started.read_text().splitlines()) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{count} stand-ins did not start within {timeout} s")
+            time.sleep(0.05)
+
+    def release(self):
+        self.hold.unlink(missing_ok=True)
 
 
 def run_launcher(exe, cwd, args=(), child_exit=None, child_sleep_ms=None, timeout=120,

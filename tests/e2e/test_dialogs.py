@@ -6,11 +6,11 @@ import os
 import shutil
 import struct
 import subprocess
-import time
 import unittest
 import uuid
 
-from kelmora_e2e import PREFIX, PROGRAMS, AppFolder, drive, run_with_dialogs, text_of, wine, wine_reg
+from kelmora_e2e import (PREFIX, PROGRAMS, AppFolder, HeldChild, drive, run_with_dialogs, text_of, wine,
+                         wine_reg)
 
 COMMAND_LINE = '{0}\\java\\bin\\javaw.exe -jar -Xmx768m "{0}\\app.jar"'
 WS_CAPTION, DS_MODALFRAME, WS_VISIBLE = 0x00C00000, 0x80, 0x10000000
@@ -107,35 +107,31 @@ class AbnormalTermination(unittest.TestCase):
 
 
 class NoWindowWhileWaiting(unittest.TestCase):
-    def inspect_while_child_sleeps(self, exe_name, start):
-        process = start()
-        try:
-            time.sleep(4)  # the launcher is started and waiting for its sleeping child
-            out = wine(PROGRAMS / "dialog_driver.exe", "inspect", exe_name)
-            return json.loads(out.stdout)
-        finally:
-            process.wait(timeout=60)
-
-    def test_waiting_launcher_owns_no_window_and_blocks_no_broadcast(self):
+    def inspect_while_child_held(self, exe_name, **env):
         app = AppFolder()
         app.install_runtime()
         app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
-        env = dict(os.environ, STANDIN_SLEEP_MS="9000")
-        found = self.inspect_while_child_sleeps("KELMORA.exe", lambda: subprocess.Popen(
-            ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        held = HeldChild()
+        process = subprocess.Popen(
+            ["wine", str(app.exe)], cwd=app.path, env=dict(os.environ, **held.env, **env),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            held.wait_started()  # the launcher has started its child and waits for it
+            out = wine(PROGRAMS / "dialog_driver.exe", "inspect", exe_name)
+            return json.loads(out.stdout)
+        finally:
+            held.release()
+            process.wait(timeout=60)
+
+    def test_waiting_launcher_owns_no_window_and_blocks_no_broadcast(self):
+        found = self.inspect_while_child_held("KELMORA.exe")
         self.assertEqual(len(found["pids"]), 1, "the launcher is running")
         self.assertEqual(found["windows"], [])
         self.assertLess(found["broadcastMs"], 1500)
 
     def test_control_a_hidden_window_that_is_not_pumped_blocks_the_broadcast(self):
         # The same check against a process that does own such a window shows the check works.
-        app = AppFolder()
-        app.install_runtime()
-        env = dict(os.environ, STANDIN_SLEEP_MS="9000", STANDIN_HIDDEN_WINDOW="1")
-        found = self.inspect_while_child_sleeps("javaw.exe", lambda: subprocess.Popen(
-            ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        found = self.inspect_while_child_held("javaw.exe", STANDIN_HIDDEN_WINDOW="1")
         self.assertIn("standin hidden", [w["title"] for w in found["windows"]])
         self.assertGreaterEqual(found["broadcastMs"], 2500)
 

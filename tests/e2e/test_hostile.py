@@ -14,8 +14,8 @@ import unittest
 import uuid
 from pathlib import Path
 
-from kelmora_e2e import (DRIVE_C, PROGRAMS, AppFolder, RECORDS, run_launcher, run_with_dialogs,
-                         text_of, wine, wine_reg, windows_path)
+from kelmora_e2e import (DRIVE_C, PROGRAMS, AppFolder, HeldChild, RECORDS, run_launcher,
+                         run_with_dialogs, text_of, wine, wine_reg, windows_path)
 from test_registry import register, runtime_at
 
 RUNTIME = "\\java\\bin\\javaw.exe"
@@ -493,15 +493,20 @@ class NoWritesAndLoad(unittest.TestCase):
         app = AppFolder()
         app.install_runtime()
         app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
-        RECORDS.mkdir(parents=True, exist_ok=True)
-        # Each child lingers, so all sixteen launchers are waiting at the same time.
+        # Every child is held until all sixteen have started, so all sixteen launchers are
+        # waiting at the same time.
+        held = HeldChild()
         launches = []
-        for _ in range(16):
-            record = RECORDS / f"{uuid.uuid4().hex}.jsonl"
-            env = dict(os.environ, STANDIN_RECORD=windows_path(record), STANDIN_SLEEP_MS="1500")
-            launches.append((record, subprocess.Popen(
-                ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
+        try:
+            for _ in range(16):
+                record = RECORDS / f"{uuid.uuid4().hex}.jsonl"
+                env = dict(os.environ, STANDIN_RECORD=windows_path(record), **held.env)
+                launches.append((record, subprocess.Popen(
+                    ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
+            held.wait_started(16)
+        finally:
+            held.release()
         for record, launcher in launches:
             self.assertEqual(launcher.wait(timeout=120), 0)
             lines = record.read_text().splitlines()

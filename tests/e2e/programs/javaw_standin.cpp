@@ -4,6 +4,9 @@
 // makes it linger before recording, STANDIN_EXIT chooses its exit code. STANDIN_HIDDEN_WINDOW
 // makes it create a never-shown top-level window and not pump messages while it lingers: the
 // behaviour that hangs broadcasts, as a control for the launcher's own check.
+// STANDIN_STARTED names a file to which it appends one line as soon as it starts; STANDIN_HOLD
+// names a file while whose existence it lingers (two minutes at most), so that a test can act
+// while the launcher waits and then let the child end, whatever the speed of the host.
 // STANDIN_PARENT_MEMORY adds the private bytes and working set of the process that started it
 // (the launcher, waiting), for the benchmark. STANDIN_PARENT_MODULES adds the base names of the
 // modules mapped in that process. Every record also tells whether the archive path (the last
@@ -119,6 +122,22 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!Environment(L"STANDIN_HIDDEN_WINDOW").empty()) {
         CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"standin hidden", WS_POPUP, 0, 0, 0, 0,
                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    const std::wstring started = Environment(L"STANDIN_STARTED");
+    if (!started.empty()) {
+        HANDLE file = CreateFileW(started.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, "started\n", 8, &written, nullptr);
+            CloseHandle(file);
+        }
+    }
+    const std::wstring hold = Environment(L"STANDIN_HOLD");
+    for (DWORD waited = 0; !hold.empty() && waited < 120000 &&
+                           GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES;
+         waited += 50) {
+        Sleep(50);
     }
     const std::wstring sleep = Environment(L"STANDIN_SLEEP_MS");
     if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
