@@ -45,17 +45,19 @@ die() {
 # Does the host run 32-bit programs, and fast enough? Decided first, so that a host where this
 # cannot be fixed stops before anything is installed or built.
 emulator=no
+why=""
 handler=$(i386_handler)
 if ! i386_probe; then
   emulator=needed
+  why="this host does not run 32-bit x86 programs (a static i386 test program was refused), \
+and Wine's 32-bit half needs them"
 elif [ -n "$handler" ] && ! i386_emulator_is_fast "$(i386_handler_interpreter "$handler")"; then
-  echo "install-deps: the registered 32-bit handler $(i386_handler_interpreter "$handler")" \
-    "($(i386_emulator_version "$(i386_handler_interpreter "$handler")")) is too slow; replacing it"
   emulator=needed
+  why="the registered 32-bit handler $(i386_handler_interpreter "$handler") \
+($(i386_emulator_version "$(i386_handler_interpreter "$handler")")) is too slow for Wine"
 elif [ -z "$handler" ] && [ "${KELMORA_I386_EMULATION:-}" = force ]; then
-  echo "install-deps: KELMORA_I386_EMULATION=force: registering the emulator although 32-bit" \
-    "programs run natively here"
   emulator=needed
+  why="KELMORA_I386_EMULATION=force asks for the emulator although 32-bit programs run natively"
 fi
 
 missing=()
@@ -66,18 +68,16 @@ done
 if { ((${#missing[@]})) || [ "$emulator" = needed ]; } && ((${#sudo_cmd[@]})) &&
    ! command -v sudo >/dev/null; then
   if [ "$emulator" = needed ]; then
-    die "this host does not run 32-bit x86 programs (a static i386 test program was refused)," \
-      "and Wine's 32-bit half needs them. Setting up Debian's emulator (qemu-user from" \
-      "bookworm-backports, registered with binfmt_misc) needs root: run this script as root," \
-      "or install sudo."
+    die "$why. Setting up Debian's emulator (qemu-user from bookworm-backports, registered with" \
+      "binfmt_misc) needs root: run this script as root, or install sudo."
   fi
   die "missing packages (${missing[*]}) and neither root nor sudo to install them: run this" \
     "script as root, or install sudo."
 fi
 if [ "$emulator" = needed ] && [ ! -e "$I386_BINFMT/register" ] &&
    ! "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$I386_BINFMT" 2>/dev/null; then
-  die "this host does not run 32-bit x86 programs, and binfmt_misc, through which an emulator" \
-    "would run them, is not available ($I386_BINFMT cannot be mounted). In a container, ask for" \
+  die "$why, and binfmt_misc, through which an emulator would run them, is not available" \
+    "($I386_BINFMT cannot be mounted). In a container, ask for" \
     "one with IA-32 emulation on, or whose host registers /usr/bin/qemu-i386 (qemu-user" \
     "${I386_EMULATOR_MIN_MAJOR}.0 or later) for i386 ELF programs with the F flag."
 fi
@@ -120,6 +120,7 @@ add_backports() {
 # there: the F flag opens the emulator at registration, so it serves in every mount namespace.
 set_up_emulator() {
   local conf=/usr/share/qemu/binfmt.d/qemu-i386.conf entry name type offset magic mask rest
+  echo "install-deps: $why; setting up the emulator"
   if ! i386_emulator_is_fast "$I386_EMULATOR"; then
     add_backports
     apt_update || die "apt-get update failed"
@@ -133,6 +134,9 @@ set_up_emulator() {
   done
   if [ -e "$I386_BINFMT/$I386_HANDLER_NAME" ]; then
     echo -1 | "${sudo_cmd[@]}" tee "$I386_BINFMT/$I386_HANDLER_NAME" >/dev/null
+  fi
+  if [ "$(cat "$I386_BINFMT/status")" != enabled ]; then
+    echo 1 | "${sudo_cmd[@]}" tee "$I386_BINFMT/status" >/dev/null
   fi
   IFS=: read -r _ name type offset magic mask rest <"$conf"
   printf ':%s:%s:%s:%s:%s:%s:F\n' "$I386_HANDLER_NAME" "$type" "$offset" "$magic" "$mask" \
