@@ -422,6 +422,11 @@ class ShortNames(unittest.TestCase):
                 # Names the code page holds keep their blank, so the runtime path is quoted.
                 ("a name in the middle", f"Tools {tag}\\{foreign} App\\inner", "a.jar", None),
                 ("the archive name", f"App-{tag}", f"lib\\{foreign}.jar", None),
+                # A character beyond the BMP (a surrogate pair in UTF-16), which no ANSI code
+                # page but UTF-8 holds.
+                ("an archive name beyond the BMP", f"App-{tag}-e", f"{tag}-\U00020BB7.jar", None),
+                # A forward slash separates names too, and stays as written.
+                ("an archive in a sub-folder", f"App-{tag}-s", f"{foreign}/{foreign}.jar", None),
                 ("a registered runtime", f"App-{tag}-r", "a.jar", f"J{foreign}-{tag}"),
             ]
             if codec == "cp932":

@@ -32,12 +32,15 @@ def copy_of_the_source(target):
             shutil.copy2(SOURCE / name, target / name)
 
 
-def release(folder, icon=None, locale="C.UTF-8"):
+def release(folder, icon=None, locale="C.UTF-8", cwd=None):
+    """Runs the release script of `folder`, from `cwd` (the folder itself by default), where a
+    relative `icon` is named from."""
     env = dict(os.environ, LC_ALL=locale)
     env.pop("KELMORA_ICON", None)
     if icon:
         env["KELMORA_ICON"] = str(icon)
-    return subprocess.run(["bash", "scripts/release.sh"], cwd=folder, capture_output=True, text=True, env=env)
+    return subprocess.run(["bash", str(folder / "scripts" / "release.sh")], cwd=cwd or folder,
+                          capture_output=True, text=True, env=env)
 
 
 class Release(unittest.TestCase):
@@ -92,11 +95,15 @@ class Icon(unittest.TestCase):
     def test_the_icon_given_is_the_one_windows_finds_and_the_rest_is_unchanged(self):
         exes = []
         with tempfile.TemporaryDirectory() as first, tempfile.TemporaryDirectory() as second:
-            # Two folders, two places for the same icon, two locales: the same bytes.
-            for folder, locale in ((Path(first) / "kelmora", "ja_JP.UTF-8"), (Path(second) / "x" / "y", "C.UTF-8")):
+            # Two folders, two places for the same icon, two locales: the same bytes. The second
+            # names the icon relative to the folder the script is started from, not its own.
+            for folder, locale, relative in ((Path(first) / "kelmora", "ja_JP.UTF-8", False),
+                                             (Path(second) / "x" / "y", "C.UTF-8", True)):
                 copy_of_the_source(folder)
-                (folder.parent / "my icon.ico").write_bytes(icon_file(ICON_IMAGES))
-                built = release(folder, folder.parent / "my icon.ico", locale)
+                (folder.parent / "art").mkdir()
+                (folder.parent / "art" / "my icon.ico").write_bytes(icon_file(ICON_IMAGES))
+                icon = Path("art") / "my icon.ico" if relative else folder.parent / "art" / "my icon.ico"
+                built = release(folder, icon, locale, cwd=folder.parent if relative else None)
                 self.assertEqual(built.returncode, 0, built.stderr)
                 exes.append((folder / "dist" / "KELMORA.exe").read_bytes())
                 sums = (folder / "dist" / "SHA256SUMS").read_text()
@@ -152,6 +159,12 @@ class Icon(unittest.TestCase):
                     refused = release(folder, icon)
                     self.assertNotEqual(refused.returncode, 0)
                     self.assertIn(f"icon {icon}: {reason}", refused.stderr)
+                    # A plain build checks the icon as well, when it is configured.
+                    configured = subprocess.run(["cmake", "--preset", "mingw", f"-DKELMORA_ICON={icon}"],
+                                                cwd=folder, capture_output=True, text=True)
+                    self.assertNotEqual(configured.returncode, 0)
+                    # CMake wraps and indents its messages.
+                    self.assertIn(f"KELMORA_ICON: icon {icon}: {reason}", " ".join(configured.stderr.split()))
                     self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
                     self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
 

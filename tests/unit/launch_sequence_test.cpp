@@ -92,6 +92,11 @@ TEST_F(LaunchSequenceTest, ShortNamesStandInForNamesTheCodePageCannotHold) {
          {{L"C:\\App\\\u03a9", L"C:\\App\\O~1"}, {L"C:\\App\\\u03a9\\app-\u03a9.jar", L"C:\\App\\O~1\\APP-~1.JAR"}},
          "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\O~1\\APP-~1.JAR\"",
          {"GetShortPathName C:\\App\\?", "GetShortPathName C:\\App\\?\\app-?.jar"}},
+        // A forward slash separates names as the backslash does, and stays as it was written.
+        {"the archive in a sub-folder", L"C:\\App", L"lib/\u0141\u00f3d\u017a.jar", L"",
+         {{L"C:\\App\\lib/\u0141\u00f3d\u017a.jar", L"C:\\App\\lib\\ODZ~1.JAR"}},
+         "C:\\App\\java\\bin\\javaw.exe -jar -Xmx768m \"C:\\App\\lib/ODZ~1.JAR\"",
+         {"GetShortPathName C:\\App\\lib/??d?.jar"}},
         {"the registered runtime", L"C:\\App", L"a.jar", L"C:\\J\u0101va\\",
          {{L"C:\\J\u0101va", L"C:\\JVA~1"}},
          "C:\\JVA~1\\\\bin\\Javaw.exe -jar -Xmx768m \"C:\\App\\a.jar\"",

@@ -114,11 +114,13 @@ TEST_F(SettingsTest, ReadSettingNumberFallsBackOnlyWhenThereIsNoNumber) {
     EXPECT_EQ(reader.ReadSettingNumber(L"KELMORA", L"missing", 7), 7);
 }
 
-// config.ini as bytes, read by the launcher's own profile reader; what NOME_JAR then holds.
+// config.ini as bytes, read by the launcher's own profile reader; what NOME_JAR then holds, as
+// it reaches the command line or, where given, as UTF-16 (which keeps what ANSI cannot).
 struct FileCase {
     std::string_view bytes;
     std::string_view jar;
     bool doubleByteCodePage = false;  // the fake's, with the lead bytes of code page 932
+    std::wstring_view wideJar = {};
 };
 
 const FileCase kFileCases[] = {
@@ -148,6 +150,19 @@ const FileCase kFileCases[] = {
     {"[KELMORA]\nNOME_JAR=\xC3\x81.jar\n"sv, "\xC1.jar"sv, true},
     // ...and a three-byte sequence makes it UTF-8 whatever else the code page could read.
     {"[KELMORA]\nNOME_JAR=\xCF\xB5\xE2\x82\xAC.jar\n"sv, "??.jar"sv, true},
+    // ...whichever comes first: a two-byte sequence after it does not make it ANSI again.
+    {"[KELMORA]\nNOME_JAR=\xE2\x82\xAC\xCF\xB5.jar\n"sv, "??.jar"sv, true},
+    // Beyond the Basic Multilingual Plane: U+20BB7 is the surrogate pair D842 DFB7, from UTF-8
+    // without a mark, with one, and from UTF-16.
+    {"[KELMORA]\nNOME_JAR=\xF0\xA0\xAE\xB7.jar\n"sv, ""sv, false, L"\xD842\xDFB7.jar"},
+    {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=\xF0\x9F\x98\x80\n"sv, ""sv, false, L"\xD83D\xDE00"},
+    {"\xFF\xFE[\0K\0E\0L\0M\0O\0R\0A\0]\0\n\0N\0O\0M\0E\0_\0J\0A\0R\0=\0\x42\xD8\xB7\xDF"sv, ""sv, false,
+     L"\xD842\xDFB7"},
+    // Past U+10FFFF (F4 90 80 80) there is no character: with a mark each byte is U+FFFD.
+    {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=\xF4\x90\x80\x80\n"sv, ""sv, false, L"\xFFFD\xFFFD\xFFFD\xFFFD"},
+    // A sequence cut short by the end of the file: no UTF-8 without a mark, U+FFFD with one.
+    {"[KELMORA]\nNOME_JAR=a\xE4\xB8"sv, "a\xE4\xB8"sv},
+    {"\xEF\xBB\xBF[KELMORA]\nNOME_JAR=a\xF0\xA0\xAE"sv, ""sv, false, L"a\xFFFD\xFFFD\xFFFD"},
 };
 
 TEST_F(SettingsTest, OwnProfileReaderFollowsTheFileTable) {
@@ -159,7 +174,12 @@ TEST_F(SettingsTest, OwnProfileReaderFollowsTheFileTable) {
             }
         }
         World().files[L"C:\\App\\config.ini"].bytes = std::string(c.bytes);
-        EXPECT_EQ(Jar(launcher::ReadLauncherSettings(L"C:\\App")), c.jar) << c.bytes;
+        const launcher::LauncherSettings s = launcher::ReadLauncherSettings(L"C:\\App");
+        if (c.wideJar.empty()) {
+            EXPECT_EQ(Jar(s), c.jar) << c.bytes;
+        } else {
+            EXPECT_EQ(s.NOME_JAR, c.wideJar) << c.bytes;
+        }
     }
 }
 
