@@ -116,6 +116,20 @@ std::string ArchiveFacts() {
            ", \"archiveLong\": " + Json(opens ? LongPath(archive) : std::wstring());
 }
 
+// Appends `text` to the file the environment variable `name` names, if it names one; shared
+// writers (several stand-ins at once) each add whole lines.
+void AppendToFileNamedBy(const wchar_t* name, const std::string& text) {
+    const std::wstring path = Environment(name);
+    if (path.empty()) return;
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -123,16 +137,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"standin hidden", WS_POPUP, 0, 0, 0, 0,
                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
-    const std::wstring started = Environment(L"STANDIN_STARTED");
-    if (!started.empty()) {
-        HANDLE file = CreateFileW(started.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, "started\n", 8, &written, nullptr);
-            CloseHandle(file);
-        }
-    }
+    AppendToFileNamedBy(L"STANDIN_STARTED", "started\n");
     const std::wstring hold = Environment(L"STANDIN_HOLD");
     for (DWORD waited = 0; !hold.empty() && waited < 120000 &&
                            GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -162,16 +167,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                        (Environment(L"STANDIN_PARENT_MEMORY").empty() ? "" : ParentMemory()) +
                        (Environment(L"STANDIN_PARENT_MODULES").empty() ? "" : ParentModules()) + "}\n";
 
-    const std::wstring record = Environment(L"STANDIN_RECORD");
-    if (!record.empty()) {
-        HANDLE file = CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-            CloseHandle(file);
-        }
-    }
+    AppendToFileNamedBy(L"STANDIN_RECORD", line);
     const std::wstring exitCode = Environment(L"STANDIN_EXIT");
     return exitCode.empty() ? 0 : static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10));
 }
