@@ -119,7 +119,7 @@ add_backports() {
 # qemu-user from bookworm-backports, registered for i386 ELF programs in place of any handler
 # there: the F flag opens the emulator at registration, so it serves in every mount namespace.
 set_up_emulator() {
-  local conf=/usr/share/qemu/binfmt.d/qemu-i386.conf entry name type offset magic mask rest
+  local conf=/usr/share/qemu/binfmt.d/qemu-i386.conf entry type offset magic mask
   echo "install-deps: $why; setting up the emulator"
   if ! i386_emulator_is_fast "$I386_EMULATOR"; then
     add_backports
@@ -138,7 +138,7 @@ set_up_emulator() {
   if [ "$(cat "$I386_BINFMT/status")" != enabled ]; then
     echo 1 | "${sudo_cmd[@]}" tee "$I386_BINFMT/status" >/dev/null
   fi
-  IFS=: read -r _ name type offset magic mask rest <"$conf"
+  IFS=: read -r _ _ type offset magic mask _ <"$conf"
   printf ':%s:%s:%s:%s:%s:%s:F\n' "$I386_HANDLER_NAME" "$type" "$offset" "$magic" "$mask" \
     "$I386_EMULATOR" | "${sudo_cmd[@]}" tee "$I386_BINFMT/register" >/dev/null
   i386_probe || die "32-bit programs still do not run with $I386_EMULATOR registered"
@@ -170,7 +170,8 @@ install_missing() {
   install "${missing[@]}"
 }
 
-# The emulator first, so that whatever the packages' own scripts start finds 32-bit programs running.
+# The emulator first, so that whatever the packages' own scripts start finds 32-bit programs
+# running.
 if [ "$emulator" = needed ]; then set_up_emulator; fi
 if ((${#missing[@]})); then install_missing; fi
 make_locales

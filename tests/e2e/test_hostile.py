@@ -510,6 +510,8 @@ class NoWritesAndLoad(unittest.TestCase):
                     ["wine", str(app.exe)], cwd=app.path, env=env, stdin=subprocess.DEVNULL,
                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
             held.wait_started(16)
+            self.assertEqual([launcher.poll() for _, launcher in launches], [None] * 16,
+                             "all sixteen wait at once")
         finally:
             held.release()
         for record, launcher in launches:
