@@ -15,6 +15,7 @@ packages=(
   xvfb xdotool imagemagick fonts-wine
   python3 python3-pefile locales
   nsis osslsigncode liblnk-utils openssl
+  softhsm2 opensc libengine-pkcs11-openssl python3-pykcs11
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 

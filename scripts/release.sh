@@ -4,40 +4,55 @@
 #   dist/KELMORA-<version>-win32.zip   KELMORA.exe, a sample config.ini, PACKAGING.txt
 #   dist/SHA256SUMS                    for `sha256sum -c`
 # The bytes depend on the source alone: not on the folder it is built in, the time or the
-# locale (two clones at different paths give the same SHA256SUMS). With SIGN_P12 (and
-# SIGN_PASSWORD) set, KELMORA.exe is signed with scripts/sign.sh before it is archived. With
-# KELMORA_ICON naming an .ico file, its images become the executable's icon; a bad icon file is
-# refused before anything is built or removed, so a release already in dist/ stays as it was.
+# locale (two clones at different paths give the same SHA256SUMS). KELMORA.exe is signed with
+# scripts/sign.sh before it is archived when SIGN_P12 (with SIGN_PASSWORD) names a PKCS#12 file,
+# or SIGN_PKCS11_MODULE a token's module (with SIGN_PKCS11_KEY, SIGN_PKCS11_CERT or SIGN_CERTS,
+# and SIGN_PIN); with SOURCE_DATE_EPOCH a signed release is the same bytes every time too. With
+# KELMORA_ICON naming an .ico file, its images become the executable's icon. Everything given is
+# checked before anything is built, and the release is made in a work folder that replaces
+# dist/ only at the end: a refusal or a failure leaves a release already in dist/ as it was.
 set -euo pipefail
 # Named from the caller's folder, before the move to the project's.
-icon=""
-if [ -n "${KELMORA_ICON:-}" ]; then icon=$(realpath -m -- "$KELMORA_ICON"); fi
+from_caller() { if [ -n "${!1:-}" ]; then realpath -m -- "${!1}"; fi; }
+icon=$(from_caller KELMORA_ICON)
+p12=()
+if [ -n "${SIGN_P12:-}" ]; then p12=("$(from_caller SIGN_P12)"); fi
+for name in SIGN_PKCS11_MODULE SIGN_CERTS SIGN_CAFILE; do
+  if [ -n "${!name:-}" ]; then export "$name=$(from_caller "$name")"; fi
+done
 cd "$(dirname "$0")/.."
 export LC_ALL=C TZ=UTC
 
 if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
+signing=0
+if ((${#p12[@]})) || [ -n "${SIGN_PKCS11_MODULE:-}" ]; then
+  signing=1
+  bash scripts/sign.sh --check "${p12[@]}"
+fi
 bash scripts/install-deps.sh
 version=$(sed -n 's/^project(KELMORA VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-build=build/release
-rm -rf "$build" dist
+build=build/release stage=build/release-dist
+rm -rf "$build" "$stage"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" >/dev/null
 cmake --build "$build" --target KELMORA -j2 >/dev/null
-mkdir -p dist
-cp "$build/KELMORA.exe" dist/KELMORA.exe
-# Signed before it goes into the archive, when a certificate is given (a signature carries
-# its own time, so a signed release is the same only up to the signature).
-if [ -n "${SIGN_P12:-}" ]; then bash scripts/sign.sh dist/KELMORA.exe "$SIGN_P12"; fi
+mkdir -p "$stage"
+cp "$build/KELMORA.exe" "$stage/KELMORA.exe"
+# Signed before it goes into the archive. A signature carries its signing time: the current
+# one, unless SOURCE_DATE_EPOCH gives it.
+if ((signing)); then bash scripts/sign.sh "$stage/KELMORA.exe" "${p12[@]}"; fi
 
 # Fixed entry order, time stamps and attributes; texts with Windows line ends.
-python3 - "dist/KELMORA-$version-win32.zip" <<'PY'
+python3 - "$stage" "KELMORA-$version-win32.zip" <<'PY'
+import os
 import sys
 import zipfile
 
-entries = [("KELMORA.exe", open("dist/KELMORA.exe", "rb").read()),
+stage, name = sys.argv[1:]
+entries = [("KELMORA.exe", open(os.path.join(stage, "KELMORA.exe"), "rb").read()),
            ("config.ini", open("examples/config.ini", "rb").read()),
            ("PACKAGING.txt", open("examples/PACKAGING.txt", "rb").read())]
-with zipfile.ZipFile(sys.argv[1], "w") as archive:
+with zipfile.ZipFile(os.path.join(stage, name), "w") as archive:
     for name, data in entries:
         if name.endswith((".ini", ".txt")):
             data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
@@ -48,5 +63,7 @@ with zipfile.ZipFile(sys.argv[1], "w") as archive:
         archive.writestr(info, data, compresslevel=9)
 PY
 
-(cd dist && sha256sum KELMORA.exe "KELMORA-$version-win32.zip" >SHA256SUMS)
+(cd "$stage" && sha256sum KELMORA.exe "KELMORA-$version-win32.zip" >SHA256SUMS)
+rm -rf dist
+mv "$stage" dist
 cat dist/SHA256SUMS

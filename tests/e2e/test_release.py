@@ -2,6 +2,7 @@
 Authenticode signature, and the sample installer, whose Start-menu shortcut starts the launcher
 in the install folder."""
 import hashlib
+import http.server
 import json
 import os
 import shutil
@@ -9,9 +10,11 @@ import stat
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import uuid
+import zipfile
 import zlib
 from pathlib import Path
 
@@ -32,15 +35,17 @@ def copy_of_the_source(target):
             shutil.copy2(SOURCE / name, target / name)
 
 
-def release(folder, icon=None, locale="C.UTF-8", cwd=None):
+def release(folder, icon=None, locale="C.UTF-8", cwd=None, env=None):
     """Runs the release script of `folder`, from `cwd` (the folder itself by default), where a
-    relative `icon` is named from."""
-    env = dict(os.environ, LC_ALL=locale)
-    env.pop("KELMORA_ICON", None)
+    relative `icon` is named from; `env` adds to the environment, without the caller's own
+    release and signing settings."""
+    full = {k: v for k, v in os.environ.items()
+            if not k.startswith(("KELMORA_ICON", "SIGN_", "SOURCE_DATE_EPOCH"))}
+    full.update(env or {}, LC_ALL=locale)
     if icon:
-        env["KELMORA_ICON"] = str(icon)
+        full["KELMORA_ICON"] = str(icon)
     return subprocess.run(["bash", str(folder / "scripts" / "release.sh")], cwd=cwd or folder,
-                          capture_output=True, text=True, env=env)
+                          capture_output=True, text=True, env=full)
 
 
 class Release(unittest.TestCase):
@@ -176,29 +181,93 @@ def what_a_reader_sees(path):
     return resources(image), imports
 
 
+SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
+
+
+class TimeStampAuthority(http.server.BaseHTTPRequestHandler):
+    """RFC 3161 over HTTP on the loopback address: each query answered by `openssl ts -reply`."""
+    config = None
+
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers["Content-Length"]))
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", str(self.config), "-queryfile", "/dev/stdin",
+                                "-out", "/dev/stdout"], input=query, capture_output=True, check=True).stdout
+        self.send_response(200)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+
+    def log_message(self, *args):
+        pass
+
+
 class Signing(unittest.TestCase):
+    """Both ways to sign: a PKCS#12 file, and a key on a PKCS#11 token (a SoftHSM2 token, set up
+    as a packager's USB token is: the key made on it, never extractable)."""
     PASSWORD = "pass word-" + uuid.uuid4().hex
+    PIN = "pin-" + uuid.uuid4().hex[:8]
+    TOKEN_KEY = "pkcs11:token=release;object=token-signer;type=private"
+    TOKEN_CERT = "pkcs11:token=release;object=token-signer;type=cert"
 
     @classmethod
     def setUpClass(cls):
         cls.work = Path(tempfile.mkdtemp())
         w = cls.work
+        (w / "tokens").mkdir()
+        (w / "softhsm2.conf").write_text(f"directories.tokendir = {w / 'tokens'}\nobjectstore.backend = file\n"
+                                         "log.level = ERROR\n")
+        (w / "engine.cnf").write_text(
+            "openssl_conf = conf\n[conf]\nengines = engines\n[engines]\npkcs11 = pkcs11\n[pkcs11]\n"
+            f"dynamic_path = {cls.engine()}\nMODULE_PATH = {SOFTHSM}\n")
+        cls.token_env = {"SOFTHSM2_CONF": str(w / "softhsm2.conf")}
+        tool_env = dict(os.environ, SIGN_PASSWORD=cls.PASSWORD, **cls.token_env)
 
-        def openssl(*args, env=None):
-            subprocess.run(["openssl", *args], cwd=w, check=True, capture_output=True, env=env)
+        def run(*args, **env):
+            subprocess.run(args, cwd=w, check=True, capture_output=True, env=dict(tool_env, **env))
 
-        env = dict(os.environ, SIGN_PASSWORD=cls.PASSWORD)
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt",
-                "-days", "2", "-subj", "/CN=KELMORA test CA", "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign")
-        for name, usage in (("signer", "codeSigning"), ("server", "serverAuth")):
-            openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
-                    "-subj", f"/CN=KELMORA test {name}")
+        def issue(name, usage, request):
             (w / f"{name}.ext").write_text(f"extendedKeyUsage={usage}\nkeyUsage=digitalSignature\n")
-            openssl("x509", "-req", "-in", f"{name}.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", f"{name}.ext")
-            openssl("pkcs12", "-export", "-inkey", f"{name}.key", "-in", f"{name}.crt", "-certfile", "ca.crt",
-                    "-out", f"{name}.p12", "-passout", "env:SIGN_PASSWORD", env=env)
+            run("openssl", "x509", "-req", "-in", request, "-CA", "ca.crt", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", f"{name}.ext")
+
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt",
+            "-days", "2", "-subj", "/CN=KELMORA test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign")
+        for name, usage in (("signer", "codeSigning"), ("server", "serverAuth"), ("tsa", "critical,timeStamping")):
+            run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
+                "-subj", f"/CN=KELMORA test {name}")
+            issue(name, usage, f"{name}.csr")
+            run("openssl", "pkcs12", "-export", "-inkey", f"{name}.key", "-in", f"{name}.crt", "-certfile",
+                "ca.crt", "-out", f"{name}.p12", "-passout", "env:SIGN_PASSWORD")
+
+        run("softhsm2-util", "--init-token", "--free", "--label", "release", "--pin", cls.PIN, "--so-pin", cls.PIN)
+        token = ["pkcs11-tool", "--module", SOFTHSM, "--token-label", "release", "--login", "--pin", cls.PIN]
+        for number, (name, usage) in enumerate((("token-signer", "codeSigning"), ("token-server", "serverAuth"))):
+            run(*token, "--keypairgen", "--key-type", "rsa:2048", "--label", name, "--id", f"0{number}")
+            run("openssl", "req", "-new", "-engine", "pkcs11", "-keyform", "engine", "-subj", f"/CN=KELMORA {name}",
+                "-key", f"pkcs11:token=release;object={name};type=private;pin-value={cls.PIN}",
+                "-out", f"{name}.csr", OPENSSL_CONF=str(w / "engine.cnf"))
+            issue(name, usage, f"{name}.csr")
+            run("openssl", "x509", "-in", f"{name}.crt", "-outform", "DER", "-out", f"{name}.der")
+            run(*token, "--write-object", f"{name}.der", "--type", "cert", "--label", name, "--id", f"0{number}")
+        # The .p12 road's key imported too, for the same bytes from either road.
+        run("openssl", "pkey", "-in", "signer.key", "-outform", "DER", "-out", "signer.key.der")
+        run("openssl", "x509", "-in", "signer.crt", "-outform", "DER", "-out", "signer.der")
+        for kind, data in (("privkey", "signer.key.der"), ("cert", "signer.der")):
+            run(*token, "--write-object", data, "--type", kind, "--label", "imported", "--id", "10")
+        (w / "chain.pem").write_text((w / "signer.crt").read_text() + (w / "ca.crt").read_text())
+
+        (w / "tsa.cnf").write_text(
+            "[tsa]\ndefault_tsa = kelmora\n[kelmora]\n"
+            f"serial = {w / 'tsa.serial'}\nsigner_cert = {w / 'tsa.crt'}\nsigner_key = {w / 'tsa.key'}\n"
+            "signer_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256, sha384, sha512\n"
+            "accuracy = secs:1\ness_cert_id_alg = sha256\n")
+        (w / "tsa.serial").write_text("01\n")
+        TimeStampAuthority.config = w / "tsa.cnf"
+        cls.tsa = http.server.ThreadingHTTPServer(("127.0.0.1", 0), TimeStampAuthority)
+        threading.Thread(target=cls.tsa.serve_forever, daemon=True).start()
+        cls.tsa_url = f"http://127.0.0.1:{cls.tsa.server_address[1]}/"
 
         # Every program the script starts is logged with its arguments on the way.
         cls.log = w / "arguments.log"
@@ -210,9 +279,28 @@ class Signing(unittest.TestCase):
                                f'exec {shutil.which(tool)} "$@"\n')
             wrapper.chmod(wrapper.stat().st_mode | stat.S_IEXEC)
 
+    @staticmethod
+    def engine():
+        found = subprocess.run(["openssl", "version", "-e"], capture_output=True, text=True, check=True).stdout
+        return Path(found.split('"')[1]) / "pkcs11.so"
+
     @classmethod
     def tearDownClass(cls):
+        cls.tsa.shutdown()
         shutil.rmtree(cls.work, ignore_errors=True)
+
+    def token(self, pin=None, **settings):
+        """The environment of a release signed on the token, with `settings` changed."""
+        env = dict(self.token_env, PATH=f"{self.bin}:{os.environ['PATH']}", SIGN_PKCS11_MODULE=SOFTHSM,
+                   SIGN_PKCS11_KEY=self.TOKEN_KEY, SIGN_PKCS11_CERT=self.TOKEN_CERT, SIGN_PIN=pin or self.PIN,
+                   SIGN_CAFILE=str(self.work / "ca.crt"), no_proxy="127.0.0.1")
+        env.update(settings)
+        return {k: v for k, v in env.items() if v is not None}
+
+    def verify(self, exe):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", str(self.work / "ca.crt"), "-TSA-CAfile",
+                               str(self.work / "ca.crt"), "-ignore-crl", "-in", str(exe)],
+                              capture_output=True, text=True)
 
     def sign(self, file, p12, password):
         env = dict(os.environ, PATH=f"{self.bin}:{os.environ['PATH']}", SIGN_PASSWORD=password)
@@ -255,6 +343,80 @@ class Signing(unittest.TestCase):
                 self.assertNotEqual(refused.returncode, 0)
                 self.assertIn(reason, refused.stderr)
                 self.assertEqual(exe.read_bytes(), KELMORA_EXE.read_bytes())
+
+
+    def test_a_release_signed_on_the_token_verifies_with_its_time_stamp(self):
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            built = release(folder, env=self.token(SIGN_TIMESTAMP_URL=self.tsa_url))
+            self.assertEqual(built.returncode, 0, built.stderr)
+            dist = folder / "dist"
+            verified = self.verify(dist / "KELMORA.exe")
+            self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+            self.assertIn("Subject: /CN=KELMORA token-signer", verified.stdout)
+            self.assertIn("Timestamp Server Signature verification: ok", verified.stdout)
+            self.assertEqual(what_a_reader_sees(dist / "KELMORA.exe"), what_a_reader_sees(KELMORA_EXE))
+            with zipfile.ZipFile(dist / "KELMORA-1.0.0.0-win32.zip") as archive:
+                self.assertEqual(archive.read("KELMORA.exe"), (dist / "KELMORA.exe").read_bytes())
+            subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=dist, check=True, capture_output=True)
+        logged = self.log.read_text()
+        self.assertIn("osslsigncode sign", logged)
+        self.assertNotIn(self.PIN, logged)
+
+    def test_the_same_key_on_a_token_and_in_a_p12_gives_the_same_release(self):
+        p12 = dict(PATH=f"{self.bin}:{os.environ['PATH']}", SIGN_P12=str(self.work / "signer.p12"),
+                   SIGN_PASSWORD=self.PASSWORD, SIGN_CAFILE=str(self.work / "ca.crt"))
+        token = self.token(SIGN_PKCS11_KEY="pkcs11:token=release;object=imported;type=private",
+                           SIGN_PKCS11_CERT=None, SIGN_CERTS=str(self.work / "chain.pem"))
+        sums = []
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            for env in (p12, token):
+                built = release(folder, env=dict(env, SOURCE_DATE_EPOCH="1700000000"))
+                self.assertEqual(built.returncode, 0, built.stderr)
+                sums.append((folder / "dist" / "SHA256SUMS").read_text())
+                verified = self.verify(folder / "dist" / "KELMORA.exe")
+                self.assertIn("Signing time: Nov 14 22:13:20 2023 GMT", verified.stdout)
+        self.assertEqual(sums[0], sums[1])
+        self.assertNotIn(hashlib.sha256(KELMORA_EXE.read_bytes()).hexdigest(), sums[0], "signed")
+
+    def test_a_signer_that_cannot_sign_is_refused_and_the_release_in_dist_kept(self):
+        server = {"SIGN_PKCS11_KEY": "pkcs11:token=release;object=token-server;type=private",
+                  "SIGN_PKCS11_CERT": "pkcs11:token=release;object=token-server;type=cert"}
+        cases = [
+            ("a wrong PIN", self.token(pin="0000"), "SIGN_PIN is wrong for token release (tried once"),
+            ("a certificate not for code signing", self.token(**server), "is not for code signing"),
+            ("a .p12 file too", self.token(SIGN_P12=str(self.work / "signer.p12"), SIGN_PASSWORD=self.PASSWORD),
+             "both a .p12 file"),
+            ("no such module", self.token(SIGN_PKCS11_MODULE=str(self.work / "none.so")), "does not exist"),
+            ("a module that does not load", self.token(SIGN_PKCS11_MODULE=str(self.work / "ca.crt")),
+             "does not load"),
+            ("a key the URI does not find", self.token(SIGN_PKCS11_KEY="pkcs11:token=release;object=none"),
+             "SIGN_PKCS11_KEY finds no private key on token release"),
+            ("a certificate the URI does not find", self.token(SIGN_PKCS11_CERT="pkcs11:object=none;type=cert"),
+             "SIGN_PKCS11_CERT finds no certificate on token release"),
+            ("a token the URI does not find", self.token(SIGN_PKCS11_KEY="pkcs11:token=other;object=token-signer"),
+             "SIGN_PKCS11_KEY matches no token present (release)"),
+            ("a signature that does not verify", self.token(SIGN_CAFILE=None), "does not verify"),
+        ]
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            (folder / "dist").mkdir()
+            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+            for name, env, reason in cases:
+                with self.subTest(name):
+                    self.log.write_text("")
+                    refused = release(folder, env=env)
+                    self.assertNotEqual(refused.returncode, 0)
+                    self.assertIn(reason, refused.stderr)
+                    self.assertEqual(len(refused.stderr.strip().splitlines()), 1, refused.stderr)
+                    self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
+                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+                    if name == "a wrong PIN":
+                        self.assertNotIn("osslsigncode sign", self.log.read_text(), "the PIN tried again")
 
 
 def wine_quietly(*args):
