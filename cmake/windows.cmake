@@ -16,39 +16,67 @@ set(KELMORA_LINK_OPTIONS -static -static-libgcc -static-libstdc++
 set(KELMORA_COMPILE_OPTIONS -fno-exceptions -fno-asynchronous-unwind-tables
   -fno-threadsafe-statics -ffunction-sections -fdata-sections -flto)
 
+find_program(Python3_EXECUTABLE python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+
+# A packager's identity: names, version, company and copyright in the version record and the
+# manifest, and the file's own name. Empty, the default, gives KELMORA's own. The values reach
+# the generator through its environment, never through a shell or windres' -D, and it refuses
+# a bad one before anything is built.
+# Each value is passed as one quoted argument, so a semicolon in it stays text, and read from
+# the cache: project() sets KELMORA_VERSION and KELMORA_DESCRIPTION as plain variables too.
+foreach(variable KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY
+        KELMORA_COPYRIGHT KELMORA_EXE_NAME)
+  set(${variable} "" CACHE STRING "The packager's ${variable} (empty: KELMORA's own)")
+endforeach()
+set(identity_script ${PROJECT_SOURCE_DIR}/scripts/identity.py)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env "KELMORA_PRODUCT_NAME=$CACHE{KELMORA_PRODUCT_NAME}"
+  "KELMORA_DESCRIPTION=$CACHE{KELMORA_DESCRIPTION}" "KELMORA_VERSION=$CACHE{KELMORA_VERSION}"
+  "KELMORA_COMPANY=$CACHE{KELMORA_COMPANY}" "KELMORA_COPYRIGHT=$CACHE{KELMORA_COPYRIGHT}"
+  "KELMORA_EXE_NAME=$CACHE{KELMORA_EXE_NAME}"
+  ${Python3_EXECUTABLE} ${identity_script} --write ${CMAKE_BINARY_DIR}/identity
+  RESULT_VARIABLE identity_refused ERROR_VARIABLE identity_problem ERROR_STRIP_TRAILING_WHITESPACE)
+if(identity_refused)
+  message(FATAL_ERROR "${identity_problem}")
+endif()
+file(READ ${CMAKE_BINARY_DIR}/identity/exe-name KELMORA_OUTPUT_NAME)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${identity_script}
+  ${PROJECT_SOURCE_DIR}/resources/kelmora.rc.in ${PROJECT_SOURCE_DIR}/resources/kelmora.manifest.in)
+set(KELMORA_RESOURCES ${CMAKE_BINARY_DIR}/identity/kelmora.rc)
+# windres does not see the manifest as a dependency of the script.
+set_source_files_properties(${KELMORA_RESOURCES} PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/identity/kelmora.manifest)
+
 # A packager's icon: the images of an .ico file become the executable's first icon group, the
 # one Explorer shows. Empty, the default, leaves the file without any icon resource. The file is
-# checked before anything is built, and copied under a fixed name so that where it lies has no
-# part in the bytes.
+# checked before anything is built, and copied under a fixed name, with each image's planes and
+# bit count in the directory as the image itself has them, so that where it lies and what the
+# tool that made it wrote there have no part in the bytes.
 set(KELMORA_ICON "" CACHE FILEPATH "An .ico file whose images become KELMORA.exe's icon (empty: none)")
-set(KELMORA_RESOURCES resources/kelmora.rc)
 if(KELMORA_ICON)
-  find_program(Python3_EXECUTABLE python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
   execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check_icon.py ${KELMORA_ICON}
+    ${CMAKE_BINARY_DIR}/icon/kelmora.ico
     RESULT_VARIABLE icon_refused ERROR_VARIABLE icon_problem ERROR_STRIP_TRAILING_WHITESPACE)
   if(icon_refused)
     message(FATAL_ERROR "KELMORA_ICON: ${icon_problem}")
   endif()
-  configure_file(${KELMORA_ICON} ${CMAKE_BINARY_DIR}/icon/kelmora.ico COPYONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KELMORA_ICON})
   file(WRITE ${CMAKE_BINARY_DIR}/icon/kelmora.rc
-    "#include \"${PROJECT_SOURCE_DIR}/resources/kelmora.rc\"\n"
+    "#include \"${CMAKE_BINARY_DIR}/identity/kelmora.rc\"\n"
     "// Icon group 1, the lowest id: the icon Explorer shows for the file.\n"
     "1 ICON \"kelmora.ico\"\n")
   set(KELMORA_RESOURCES ${CMAKE_BINARY_DIR}/icon/kelmora.rc)
-  set_source_files_properties(${KELMORA_RESOURCES} PROPERTIES
-    OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/kelmora.rc;${CMAKE_BINARY_DIR}/icon/kelmora.ico")
+  set_source_files_properties(${KELMORA_RESOURCES} PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_BINARY_DIR}/identity/kelmora.rc;${CMAKE_BINARY_DIR}/identity/kelmora.manifest;${CMAKE_BINARY_DIR}/icon/kelmora.ico")
 endif()
 
 add_executable(KELMORA WIN32 ${LAUNCHER_SOURCES} ${PLATFORM_WIN32_SOURCES}
   launcher/runtime_failures.cpp ${KELMORA_RESOURCES})
 target_include_directories(KELMORA PRIVATE ${PROJECT_SOURCE_DIR}
-  $<$<COMPILE_LANGUAGE:RC>:${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/icon>)
+  $<$<COMPILE_LANGUAGE:RC>:${CMAKE_BINARY_DIR}/identity ${CMAKE_BINARY_DIR}/icon>)
 target_compile_options(KELMORA PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KELMORA_COMPILE_OPTIONS}>)
 target_link_options(KELMORA PRIVATE ${KELMORA_LINK_OPTIONS} ${KELMORA_COMPILE_OPTIONS} -s
   -Wl,--gc-sections)
-# windres does not see the manifest as a dependency of the script.
-set_source_files_properties(resources/kelmora.rc PROPERTIES
-  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/kelmora.manifest)
-set_target_properties(KELMORA PROPERTIES OUTPUT_NAME KELMORA RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set_target_properties(KELMORA PROPERTIES OUTPUT_NAME "${KELMORA_OUTPUT_NAME}"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 add_subdirectory(tests/e2e)

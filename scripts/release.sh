@@ -3,6 +3,9 @@
 #   dist/KELMORA.exe
 #   dist/KELMORA-<version>-win32.zip   KELMORA.exe, a sample config.ini, PACKAGING.txt
 #   dist/SHA256SUMS                    for `sha256sum -c`
+# A packager's own identity comes from KELMORA_PRODUCT_NAME, KELMORA_DESCRIPTION,
+# KELMORA_VERSION, KELMORA_COMPANY, KELMORA_COPYRIGHT and KELMORA_EXE_NAME (the last also names
+# the files: <name>.exe, <name>-<version>-win32.zip); the values never pass through a shell.
 # The bytes depend on the source alone: not on the folder it is built in, the time or the
 # locale (two clones at different paths give the same SHA256SUMS). KELMORA.exe is signed with
 # scripts/sign.sh before it is archived when SIGN_P12 (with SIGN_PASSWORD) names a PKCS#12 file,
@@ -23,6 +26,7 @@ done
 cd "$(dirname "$0")/.."
 export LC_ALL=C TZ=UTC
 
+python3 scripts/identity.py --check
 if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
 signing=0
 if ((${#p12[@]})) || [ -n "${SIGN_PKCS11_MODULE:-}" ]; then
@@ -30,29 +34,35 @@ if ((${#p12[@]})) || [ -n "${SIGN_PKCS11_MODULE:-}" ]; then
   bash scripts/sign.sh --check "${p12[@]}"
 fi
 bash scripts/install-deps.sh
-version=$(sed -n 's/^project(KELMORA VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+exe=$(python3 scripts/identity.py --field exe-name)
+version=$(python3 scripts/identity.py --field version)
+identity=()
+for name in KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY \
+            KELMORA_COPYRIGHT KELMORA_EXE_NAME; do
+  identity+=("-D$name=${!name:-}")
+done
 build=build/release stage=build/release-dist
 rm -rf "$build" "$stage"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" >/dev/null
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" "${identity[@]}" >/dev/null
 cmake --build "$build" --target KELMORA -j2 >/dev/null
 mkdir -p "$stage"
-cp "$build/KELMORA.exe" "$stage/KELMORA.exe"
+cp "$build/$exe.exe" "$stage/$exe.exe"
 # Signed before it goes into the archive. A signature carries its signing time: the current
 # one, unless SOURCE_DATE_EPOCH gives it.
-if ((signing)); then bash scripts/sign.sh "$stage/KELMORA.exe" "${p12[@]}"; fi
+if ((signing)); then bash scripts/sign.sh "$stage/$exe.exe" "${p12[@]}"; fi
 
 # Fixed entry order, time stamps and attributes; texts with Windows line ends.
-python3 - "$stage" "KELMORA-$version-win32.zip" <<'PY'
+python3 - "$stage" "$exe.exe" "$exe-$version-win32.zip" <<'PY'
 import os
 import sys
 import zipfile
 
-stage, name = sys.argv[1:]
-entries = [("KELMORA.exe", open(os.path.join(stage, "KELMORA.exe"), "rb").read()),
+stage, exe, archive_name = sys.argv[1:]
+entries = [(exe, open(os.path.join(stage, exe), "rb").read()),
            ("config.ini", open("examples/config.ini", "rb").read()),
            ("PACKAGING.txt", open("examples/PACKAGING.txt", "rb").read())]
-with zipfile.ZipFile(os.path.join(stage, name), "w") as archive:
+with zipfile.ZipFile(os.path.join(stage, archive_name), "w") as archive:
     for name, data in entries:
         if name.endswith((".ini", ".txt")):
             data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
@@ -63,7 +73,7 @@ with zipfile.ZipFile(os.path.join(stage, name), "w") as archive:
         archive.writestr(info, data, compresslevel=9)
 PY
 
-(cd "$stage" && sha256sum KELMORA.exe "KELMORA-$version-win32.zip" >SHA256SUMS)
+(cd "$stage" && sha256sum "$exe.exe" "$exe-$version-win32.zip" >SHA256SUMS)
 rm -rf dist
 mv "$stage" dist
 cat dist/SHA256SUMS

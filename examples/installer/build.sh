@@ -8,31 +8,46 @@
 #   JAVA_RUNTIME   the runtime folder shipped as java\ (default: the test stand-in, whose
 #                  bin\javaw.exe only records how it was started)
 #   KELMORA_ICON   an .ico file: the setup program's icon, and, without KELMORA_EXE, the icon of
-#                  the launcher built for it (build/installer-icon), which the shortcut shows
+#                  the launcher built for it (build/installer-launcher), which the shortcut shows
+#   KELMORA_PRODUCT_NAME, KELMORA_DESCRIPTION, KELMORA_VERSION, KELMORA_COMPANY,
+#   KELMORA_COPYRIGHT, KELMORA_EXE_NAME
+#                  the packager's identity, as for scripts/release.sh: the product name names
+#                  the install folder, the shortcut and the Programs entry (whose publisher is
+#                  the company and whose version is the version), and the launcher is installed
+#                  as <exe name>.exe; without KELMORA_EXE the launcher is built with them
 set -euo pipefail
 output=$(realpath -m -- "${1:-build/installer/KelmoraDemoSetup.exe}")
 icon=""
 if [ -n "${KELMORA_ICON:-}" ]; then icon=$(realpath -m -- "$KELMORA_ICON"); fi
 cd "$(dirname "$0")/../.."
 
+python3 scripts/identity.py --check
 if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
+identity=()
+for name in KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY \
+            KELMORA_COPYRIGHT KELMORA_EXE_NAME; do
+  if [ -n "${!name:-}" ]; then identity+=("-D$name=${!name}"); fi
+done
 if [ -z "${KELMORA_EXE:-}" ] || [ -z "${JAVA_RUNTIME:-}" ]; then
   source scripts/common.sh
   build_launcher
 fi
 command -v makensis >/dev/null || bash scripts/install-deps.sh
 launcher=${KELMORA_EXE:-build/mingw/KELMORA.exe}
-if [ -n "$icon" ] && [ -z "${KELMORA_EXE:-}" ]; then
-  # A build folder of its own: the tests' build keeps the launcher without an icon.
-  cmake -S . -B build/installer-icon -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-    -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" >/dev/null
-  cmake --build build/installer-icon --target KELMORA -j2 >/dev/null
-  launcher=build/installer-icon/KELMORA.exe
+exe=$(python3 scripts/identity.py --field exe-name).exe
+if { [ -n "$icon" ] || ((${#identity[@]})); } && [ -z "${KELMORA_EXE:-}" ]; then
+  # A build folder of its own, made anew: the tests' build keeps KELMORA's own launcher.
+  rm -rf build/installer-launcher
+  cmake -S . -B build/installer-launcher -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DKELMORA_ICON="$icon" "${identity[@]}" >/dev/null
+  cmake --build build/installer-launcher --target KELMORA -j2 >/dev/null
+  launcher=build/installer-launcher/$exe
 fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cp "$launcher" "$stage/KELMORA.exe"
+cp "$launcher" "$stage/launcher.exe"
+python3 scripts/identity.py --nsis "$stage/identity.nsh"
 cp examples/config.ini "$stage/config.ini"
 if [ -n "${APP_JAR:-}" ]; then
   cp "$APP_JAR" "$stage/app.jar"

@@ -2,6 +2,9 @@
 ; archive and the runtime folder in Program Files, and a Start-menu shortcut that starts the
 ; launcher in the install folder. Built by build.sh beside this file:
 ;   makensis -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> kelmora-demo.nsi
+; The stage's identity.nsh (UTF-8, written by scripts/identity.py) names the application (APP),
+; its install folder and shortcut (FOLDER), the launcher's file (EXE), its VERSION and, when a
+; packager gives one, its PUBLISHER.
 Unicode true
 !ifndef STAGE
   !error "STAGE must name the folder that holds KELMORA.exe, config.ini, app.jar and java/"
@@ -9,8 +12,8 @@ Unicode true
 !ifndef OUTFILE
   !define OUTFILE "KelmoraDemoSetup.exe"
 !endif
-!define APP "Kelmora Demo"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
+!include /CHARSET=UTF8 "${STAGE}/identity.nsh"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${FOLDER}"
 
 Name "${APP}"
 OutFile "${OUTFILE}"
@@ -21,7 +24,7 @@ OutFile "${OUTFILE}"
   UninstallIcon "${ICON}"
 !endif
 ; The launcher is a 32-bit program: on 64-bit Windows this is C:\Program Files (x86).
-InstallDir "$PROGRAMFILES\${APP}"
+InstallDir "$PROGRAMFILES\${FOLDER}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
@@ -33,7 +36,8 @@ UninstPage instfiles
 Section "Install"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${STAGE}/KELMORA.exe"
+  ; Staged under a fixed name: a compile-time path would keep the $$ that stands for a $.
+  File "/oname=${EXE}" "${STAGE}/launcher.exe"
   File "${STAGE}/config.ini"
   File "${STAGE}/app.jar"
   SetOutPath "$INSTDIR\java"
@@ -43,15 +47,19 @@ Section "Install"
   ; The launcher reads config.ini, the runtime and the archive from its current directory, so
   ; that must be the install folder: without it every start fails with error 2.
   SetOutPath "$INSTDIR"
-  CreateDirectory "$SMPROGRAMS\${APP}"
+  CreateDirectory "$SMPROGRAMS\${FOLDER}"
 !ifdef ICON
-  CreateShortcut "$SMPROGRAMS\${APP}\${APP}.lnk" "$INSTDIR\KELMORA.exe" "" "$INSTDIR\KELMORA.exe" 0
+  CreateShortcut "$SMPROGRAMS\${FOLDER}\${FOLDER}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 !else
-  CreateShortcut "$SMPROGRAMS\${APP}\${APP}.lnk" "$INSTDIR\KELMORA.exe"
+  CreateShortcut "$SMPROGRAMS\${FOLDER}\${FOLDER}.lnk" "$INSTDIR\${EXE}"
 !endif
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+!ifdef PUBLISHER
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+!endif
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
 SectionEnd
@@ -60,9 +68,9 @@ SectionEnd
 ; folder keeps the folder.
 Section "Uninstall"
   SetShellVarContext all
-  Delete "$SMPROGRAMS\${APP}\${APP}.lnk"
-  RMDir "$SMPROGRAMS\${APP}"
-  Delete "$INSTDIR\KELMORA.exe"
+  Delete "$SMPROGRAMS\${FOLDER}\${FOLDER}.lnk"
+  RMDir "$SMPROGRAMS\${FOLDER}"
+  Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\config.ini"
   Delete "$INSTDIR\app.jar"
   RMDir /r "$INSTDIR\java"

@@ -14,13 +14,14 @@ import threading
 import time
 import unittest
 import uuid
+import xml.etree.ElementTree as ET
 import zipfile
 import zlib
 from pathlib import Path
 
 from kelmora_e2e import (DRIVE_C, KELMORA_EXE, PROGRAMS, RECORDS, STANDIN, AppFolder, run_launcher,
                          wine, windows_path)
-from test_identity import RT_GROUP_ICON, RT_ICON, load, resources
+from test_identity import ASM_V1, RT_GROUP_ICON, RT_ICON, RT_MANIFEST, load, resources
 
 SOURCE = Path(os.environ["PROJECT_SOURCE_DIR"])
 
@@ -65,33 +66,148 @@ class Release(unittest.TestCase):
                          ["KELMORA-1.0.0.0-win32.zip", "KELMORA.exe"])
 
 
-def png_image(size, rgba):
+def version_strings(path):
+    """The version record's strings, in order, as pefile reads them."""
+    for info in load(path).FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            return [(key.decode(), value.decode()) for key, value in info.StringTable[0].entries.items()]
+    return []
+
+
+def as_pefile_shows(text):
+    """pefile writes each half of a UTF-16 surrogate pair as a \\uXXXX escape."""
+    return "".join(c if ord(c) < 0x10000 else "".join(f"\\u{u:04x}" for u in struct.unpack(
+        "<2H", c.encode("utf-16-le"))) for c in text)
+
+
+class Identity(unittest.TestCase):
+    """A packager's own names and version: KELMORA_PRODUCT_NAME=... scripts/release.sh."""
+
+    def test_every_value_reaches_the_file_whole_and_runs_nothing(self):
+        with tempfile.TemporaryDirectory() as work:
+            canary = Path(work) / "ran"
+            given = {
+                "KELMORA_PRODUCT_NAME": f'Gestão Fácil; Café & Cia "Ltda" $(touch {canary}) `touch {canary}` '
+                                        "\\n <&> 日本 😀",
+                "KELMORA_DESCRIPTION": "Gestão — descrição ‘x’ %PATH% ${HOME} \\",
+                "KELMORA_VERSION": "2.5.1",
+                "KELMORA_COMPANY": f'Café & Cia "Ltda" $(touch {canary})',
+                "KELMORA_COPYRIGHT": "© 2026 Café & Cia — 版权所有",
+                "KELMORA_EXE_NAME": "Gestão Fácil $x & 'y'",
+            }
+            exe, archive = "Gestão Fácil $x & 'y'.exe", "Gestão Fácil $x & 'y'-2.5.1.0-win32.zip"
+            sums = []
+            for folder in (Path(work) / "one", Path(work) / "two" / "other"):
+                copy_of_the_source(folder)
+                built = release(folder, env=given)
+                self.assertEqual(built.returncode, 0, built.stderr)
+                dist = folder / "dist"
+                self.assertEqual(sorted(p.name for p in dist.iterdir()), sorted([exe, archive, "SHA256SUMS"]))
+                subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=dist, check=True, capture_output=True)
+                sums.append((dist / "SHA256SUMS").read_text())
+            self.assertEqual(sums[0], sums[1], "the same identity, the same bytes")
+            self.assertFalse(canary.exists(), "a value was run by a shell")
+            with zipfile.ZipFile(dist / archive) as zipped:
+                self.assertEqual(zipped.namelist(), [exe, "config.ini", "PACKAGING.txt"])
+                self.assertEqual(zipped.read(exe), (dist / exe).read_bytes())
+            installed = DRIVE_C / f"identity-{uuid.uuid4().hex[:8]}.exe"
+            shutil.copyfile(dist / exe, installed)
+
+        product = given["KELMORA_PRODUCT_NAME"]
+        strings = version_strings(installed)
+        program_id = dict(strings).pop("ProgramID")
+        self.assertRegex(program_id, r"^com\.kelmora\.GestaoFacilCafeCiaLtdatouch[A-Za-z0-9]+$")
+        expected = [("CompanyName", given["KELMORA_COMPANY"]), ("FileDescription", given["KELMORA_DESCRIPTION"]),
+                    ("FileVersion", "2.5.1.0"), ("LegalCopyright", given["KELMORA_COPYRIGHT"]),
+                    ("OriginalFilename", exe), ("ProductName", product), ("ProductVersion", "2.5.1.0"),
+                    ("ProgramID", program_id)]
+        self.assertEqual(strings, [(key, as_pefile_shows(value)) for key, value in expected])
+        fixed = load(installed).VS_FIXEDFILEINFO[0]
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+                          fixed.ProductVersionLS), (0x20005, 0x10000, 0x20005, 0x10000))
+        manifest = ET.fromstring(dict((n, d) for n, _, d in resources(load(installed))[RT_MANIFEST])[1])
+        own = manifest.find(f"{ASM_V1}assemblyIdentity").attrib
+        self.assertEqual((own["name"], own["version"]), (program_id, "2.5.1.0"))
+        self.assertEqual(manifest.find(f"{ASM_V1}description").text, product)
+
+        # As Explorer reads it, and the launcher still starts its runtime.
+        shown = wine(PROGRAMS / "version_reader.exe", windows_path(installed)).stdout.splitlines()
+        self.assertEqual(shown, ["Fixed.FileVersion=2.5.1.0", "Fixed.ProductVersion=2.5.1.0"]
+                         + [f"{key}={value}" for key, value in expected])
+        app = AppFolder()
+        app.install_runtime()
+        app.write_config("[KELMORA]\nNOME_JAR=app.jar\n")
+        shutil.copyfile(installed, app.exe)
+        result = run_launcher(app.exe, app.path)
+        self.assertEqual((result.returncode, result.record["commandLine"]),
+                         (0, f'{app.windows}\\java\\bin\\javaw.exe -jar -Xmx768m "{app.windows}\\app.jar"'))
+
+    def test_a_bad_value_is_refused_before_anything_is_built(self):
+        cases = [("KELMORA_VERSION", v, "must be 1 to 4 numbers, each 0 to 65535")
+                 for v in ("1.2.3.4.5", "65536", "1..2", "v1", "1.0 ", "١")]
+        cases += [(name, text, reason) for name in ("KELMORA_PRODUCT_NAME", "KELMORA_COPYRIGHT") for text, reason in (
+            ("Gestão\nFácil", "holds a control character (U+000A)"), ("a\tb", "U+0009"),
+            ("x" * 257, "is 257 characters long; at most 256"), ("Caf\udce9", "is not valid UTF-8"))]
+        cases += [("KELMORA_EXE_NAME", f"a{c}b", f"holds '{c}'") for c in '\\/:*?"<>|']
+        cases += [("KELMORA_EXE_NAME", name, reason) for name, reason in (
+            ("app.", "ends in a dot or a blank"), ("app ", "ends in a dot or a blank"), ("a\x7fb", "control"),
+            ("CON", "a name Windows keeps for a device"), ("com1.txt", "keeps for a device"),
+            ("LPT9", "keeps for a device"), ("nul .tar.gz", "keeps for a device"), ("app.exe", "without .exe"),
+            ("日本" * 80, "a file name at most 255"))]
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            (folder / "dist").mkdir()
+            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+            for name, value, reason in cases:
+                with self.subTest(f"{name}={value!r}"):
+                    refused = release(folder, env={name: value})
+                    self.assertNotEqual(refused.returncode, 0)
+                    self.assertIn(f"identity: {name}", refused.stderr)
+                    self.assertIn(reason, refused.stderr)
+                    self.assertFalse((folder / "build" / "release").exists(), "built")
+                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+            # A plain build refuses it too, when it is configured.
+            configured = subprocess.run(["cmake", "--preset", "mingw", "-DKELMORA_VERSION=1.2.3.4.5"],
+                                        cwd=folder, capture_output=True, text=True)
+            self.assertNotEqual(configured.returncode, 0)
+            self.assertIn("identity: KELMORA_VERSION is '1.2.3.4.5'", " ".join(configured.stderr.split()))
+
+
+def png_image(size, rgba, colour_type=6):
+    """A PNG image of one colour: RGBA (colour type 6), or RGB (2) when given three values."""
     raw = b"".join(b"\0" + bytes(rgba) * size for _ in range(size))
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, colour_type, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def bitmap_image(size, bgra):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    return header + bytes(bgra) * (size * size) + b"\0" * (((size + 31) // 32) * 4 * size)
+def bitmap_image(size, bgra, bits=32):
+    """A bitmap of one colour: 32 bits a pixel, or 8 with that colour first in its palette."""
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, 0, 0, 0, 0, 0)
+    mask = b"\0" * (((size + 31) // 32) * 4 * size)
+    if bits == 8:
+        return header + bytes(bgra[:3]) + b"\0" * 1021 + b"\0" * (((size + 3) // 4) * 4 * size) + mask
+    return header + bytes(bgra) * (size * size) + mask
 
 
 def icon_file(images):
-    """An .ico file of (size, image bytes) pairs, the images after the directory in order."""
+    """An .ico file of (size, bits, image bytes), the images after the directory in order; its
+    directory says 0 planes and 0 bits, as many tools write it."""
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, image in images:
-        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+    for size, _, image in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 0, 0, len(image), offset)
         offset += len(image)
-    return directory + b"".join(image for _, image in images)
+    return directory + b"".join(image for _, _, image in images)
 
 
-# Three kinds an icon holds: small and large bitmaps, and a PNG-compressed 256 x 256 image.
-ICON_IMAGES = [(16, bitmap_image(16, (40, 120, 200, 255))), (32, bitmap_image(32, (40, 120, 200, 255))),
-               (256, png_image(256, (200, 40, 40, 255)))]
+# The kinds an icon holds: bitmaps small and large, of 32 and 8 bits a pixel, and a
+# PNG-compressed 256 x 256 image.
+ICON_IMAGES = [(16, 32, bitmap_image(16, (40, 120, 200, 255))), (32, 8, bitmap_image(32, (40, 120, 200, 255), 8)),
+               (32, 32, bitmap_image(32, (40, 120, 200, 255))), (256, 32, png_image(256, (200, 40, 40, 255)))]
 
 
 class Icon(unittest.TestCase):
@@ -125,9 +241,11 @@ class Icon(unittest.TestCase):
         self.assertEqual([name for name, _, _ in groups], [1])
         group = groups[0][2]
         self.assertEqual(struct.unpack_from("<HHH", group), (0, 1, len(ICON_IMAGES)))
-        for number, (size, image) in enumerate(ICON_IMAGES):
-            width, height, _, _, _, _, length, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * number)
-            self.assertEqual((width, height, length), (size % 256, size % 256, len(image)))
+        for number, (size, bits, image) in enumerate(ICON_IMAGES):
+            width, height, _, _, planes, bit_count, length, icon_id = struct.unpack_from("<BBBBHHIH", group,
+                                                                                        6 + 14 * number)
+            # Planes and bit count as the image's own header has them, not the directory's 0.
+            self.assertEqual((width, height, planes, bit_count, length), (size % 256, size % 256, 1, bits, len(image)))
             self.assertEqual(icons[icon_id], image, f"image {number + 1} byte for byte")
 
         # The shell's own extraction finds it, and the 32 x 32 bitmap is the large icon.
@@ -146,6 +264,9 @@ class Icon(unittest.TestCase):
             ("an image past the end", good[:-1], "image 1 of 1 points outside"),
             ("no images", b"\0\0\1\0\0\0", "holds no images"),
             ("an image that is no image", good[:22] + b"\0" * (len(good) - 22), "image 1 of 1 is neither a bitmap nor a PNG"),
+            ("an RGB PNG image", icon_file(ICON_IMAGES[:1] + [(256, 24, png_image(256, (200, 40, 40), 2))]),
+             "image 2 of 2 is a PNG image in RGB at 8 bits per channel, which Windows may not draw as an icon: "
+             "save it as 8-bit RGBA"),
             ("a folder", None, "cannot be read"),
             ("no such file", "missing", "cannot be read"),
         ]
@@ -433,51 +554,76 @@ def wait_for(condition, seconds=60):
     return True
 
 
-class Installer(unittest.TestCase):
-    APP = "Kelmora Demo"
+def registry_values(key):
+    """The string values of a registry key, as reg export writes them (UTF-16)."""
+    exported = DRIVE_C / f"reg-{uuid.uuid4().hex[:8]}.reg"
+    if wine("reg", "export", key, windows_path(exported), "/y").returncode != 0:
+        return None
+    text = exported.read_bytes().decode("utf-16")
+    exported.unlink()
+    values = {}
+    for line in text.splitlines():
+        name, equals, value = line.partition("=")
+        if equals and name.startswith('"') and value.startswith('"'):
+            values[name[1:-1]] = value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+    return values
 
+
+class Installer(unittest.TestCase):
     def test_install_start_from_the_shortcut_and_uninstall(self):
         self.install_start_and_uninstall()
 
-    def test_with_an_icon_the_setup_and_the_shortcut_show_it(self):
+    def test_with_an_icon_and_an_identity_the_setup_the_folder_and_the_shortcut_follow_them(self):
         work = Path(tempfile.mkdtemp())
         self.addCleanup(shutil.rmtree, work, ignore_errors=True)
         (work / "app.ico").write_bytes(icon_file(ICON_IMAGES))
-        # Without KELMORA_EXE, the installer builds a launcher that carries the icon.
-        self.install_start_and_uninstall({"KELMORA_ICON": str(work / "app.ico")})
+        # Without KELMORA_EXE, the installer builds a launcher that carries both.
+        self.install_start_and_uninstall(
+            {"KELMORA_ICON": str(work / "app.ico"), "KELMORA_PRODUCT_NAME": 'Gestão Fácil "Ltda" $(x) ©',
+             "KELMORA_COMPANY": 'Café & Cia "Ltda" $HOME', "KELMORA_VERSION": "2.5.1",
+             "KELMORA_EXE_NAME": "Gestão $x"},
+            app='Gestão Fácil "Ltda" $(x) ©', folder_name="Gestão Fácil Ltda $(x) ©", exe="Gestão $x.exe",
+            publisher='Café & Cia "Ltda" $HOME', version="2.5.1.0")
 
-    def install_start_and_uninstall(self, icon_env=None):
+    def install_start_and_uninstall(self, given=None, app="Kelmora Demo", folder_name="Kelmora Demo",
+                                    exe="KELMORA.exe", publisher=None, version="1.0.0.0"):
         work = Path(tempfile.mkdtemp())
         self.addCleanup(shutil.rmtree, work, ignore_errors=True)
         (work / "runtime" / "bin").mkdir(parents=True)
         shutil.copyfile(STANDIN, work / "runtime" / "bin" / "javaw.exe")
         setup = DRIVE_C / f"setup-{uuid.uuid4().hex[:8]}.exe"
         env = dict(os.environ, JAVA_RUNTIME=str(work / "runtime"), KELMORA_EXE=str(KELMORA_EXE))
-        if icon_env:
+        if given:
             del env["KELMORA_EXE"]
-            env.update(icon_env)
+            env.update(given)
         subprocess.run(["bash", str(SOURCE / "examples" / "installer" / "build.sh"), str(setup)],
                        check=True, capture_output=True, env=env)
 
         wine_quietly(setup, "/S")
-        folder = DRIVE_C / "Program Files (x86)" / self.APP
-        menu = DRIVE_C / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / self.APP
-        shortcut = menu / f"{self.APP}.lnk"
+        folder = DRIVE_C / "Program Files (x86)" / folder_name
+        menu = DRIVE_C / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / folder_name
+        shortcut = menu / f"{folder_name}.lnk"
         installed = {p.relative_to(folder).as_posix() for p in folder.rglob("*")}
-        self.assertEqual(installed, {"KELMORA.exe", "config.ini", "app.jar", "Uninstall.exe", "java",
+        self.assertEqual(installed, {exe, "config.ini", "app.jar", "Uninstall.exe", "java",
                                      "java/bin", "java/bin/javaw.exe"})
+        key = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{folder_name}"
+        entry = registry_values(key)
+        self.assertEqual({name: entry.get(name) for name in ("DisplayName", "Publisher", "DisplayVersion")},
+                         {"DisplayName": app, "Publisher": publisher, "DisplayVersion": version})
 
         # The shortcut as a real reader of .lnk files sees it.
         info = subprocess.run(["lnkinfo", str(shortcut)], check=True, capture_output=True, text=True).stdout
         fields = {k.strip(): v.strip() for k, _, v in (line.partition(":") for line in info.splitlines()) if v}
         install_dir = windows_path(folder)
         self.assertEqual(fields["Working directory"], install_dir)
-        self.assertEqual(fields["Local path"], f"{install_dir}\\KELMORA.exe")
-        if icon_env:
-            self.assertEqual(fields["Icon location"], f"{install_dir}\\KELMORA.exe")
-            for program in (folder / "KELMORA.exe", setup):
+        self.assertEqual(fields["Local path"], f"{install_dir}\\{exe}")
+        if given:
+            self.assertEqual(fields["Icon location"], f"{install_dir}\\{exe}")
+            for program in (folder / exe, setup):
                 shown = wine(PROGRAMS / "version_reader.exe", "--icons", windows_path(program)).stdout
                 self.assertIn("IconGroups=1", shown.split(), program)
+            shown = wine(PROGRAMS / "version_reader.exe", windows_path(folder / exe)).stdout.splitlines()
+            self.assertIn(f"ProductName={app}", shown)
 
         # Started through the shortcut (Wine starts it in the folder the shortcut records); the
         # shell hands it on, so the record is waited for.
@@ -497,8 +643,7 @@ class Installer(unittest.TestCase):
         wine_quietly(folder / "Uninstall.exe", "/S")
         self.assertTrue(wait_for(lambda: not folder.exists() and not menu.exists()),
                         f"left behind: {list(folder.rglob('*')) if folder.exists() else list(menu.rglob('*'))}")
-        key = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{self.APP}"
-        self.assertNotEqual(wine("reg", "query", key).returncode, 0, "the uninstall entry is left")
+        self.assertIsNone(registry_values(key), "the uninstall entry is left")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 // Test-only: reads a file's version record the way Explorer's properties page does
-// (GetFileVersionInfoW / VerQueryValueW) and prints what a user would see, one line a field.
+// (GetFileVersionInfoW / VerQueryValueW) and prints what a user would see, one line a field,
+// in UTF-8: the fixed part's versions, then each string of the 040904E4 table that is there.
 //   version_reader --icons FILE   what the shell's own extraction (ExtractIconExW) finds: the
 //       number of icon groups, and of the first group's large icon its size and the colour of
 //       its centre pixel (RRGGBB).
@@ -10,8 +11,15 @@
 #include <cstdio>
 #include <cwchar>
 #include <initializer_list>
+#include <tuple>
 
 namespace {
+
+void PrintUtf8(const wchar_t* text) {
+    static char bytes[4096];
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    if (length > 0) std::fwrite(bytes, 1, static_cast<size_t>(length - 1), stdout);
+}
 
 int Icons(const wchar_t* file) {
     const UINT groups = ExtractIconExW(file, -1, nullptr, nullptr, 0);
@@ -54,16 +62,24 @@ int wmain(int argc, wchar_t** argv) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     if (VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&fixed), &length)) {
-        std::printf("FileVersion=%u.%u.%u.%u\n", unsigned{HIWORD(fixed->dwFileVersionMS)},
-                    unsigned{LOWORD(fixed->dwFileVersionMS)}, unsigned{HIWORD(fixed->dwFileVersionLS)},
-                    unsigned{LOWORD(fixed->dwFileVersionLS)});
+        for (const auto& [name, high, low] : {std::tuple{"Fixed.FileVersion", fixed->dwFileVersionMS,
+                                                          fixed->dwFileVersionLS},
+                                              std::tuple{"Fixed.ProductVersion", fixed->dwProductVersionMS,
+                                                         fixed->dwProductVersionLS}}) {
+            std::printf("%s=%u.%u.%u.%u\n", name, unsigned{HIWORD(high)}, unsigned{LOWORD(high)},
+                        unsigned{HIWORD(low)}, unsigned{LOWORD(low)});
+        }
     }
-    for (const wchar_t* name : {L"FileDescription", L"ProductName", L"ProductVersion", L"ProgramID"}) {
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"LegalCopyright",
+                                L"OriginalFilename", L"ProductName", L"ProductVersion", L"ProgramID"}) {
         wchar_t query[128];
         (void)swprintf(query, 128, L"\\StringFileInfo\\040904E4\\%ls", name);
         wchar_t* value = nullptr;
         if (VerQueryValueW(block, query, reinterpret_cast<void**>(&value), &length)) {
-            std::printf("%ls=%ls\n", name, value);
+            PrintUtf8(name);
+            std::fputc('=', stdout);
+            PrintUtf8(value);
+            std::fputc('\n', stdout);
         }
     }
     return 0;
