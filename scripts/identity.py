@@ -7,6 +7,7 @@ where the build and the release need them.
     identity.py --field NAME        prints exe-name or version, as the build uses them
     identity.py --write DIR         writes DIR/kelmora.rc, DIR/kelmora.manifest and DIR/exe-name
     identity.py --nsis FILE         writes the sample installer's defines (UTF-8)
+    identity.py --cmake-args        prints -DNAME=VALUE for each variable given, each ended by NUL
 
 An unset or empty variable takes its default: the executable is then the project's own."""
 import os
@@ -153,7 +154,8 @@ def write_nsis(identity, path):
 
 
 def main():
-    if len(sys.argv) not in (2, 3) or sys.argv[1] not in ("--check", "--field", "--write", "--nsis"):
+    if len(sys.argv) not in (2, 3) or sys.argv[1] not in ("--check", "--field", "--write", "--nsis",
+                                                         "--cmake-args"):
         sys.exit(__doc__)
     try:
         identity = read()
@@ -165,6 +167,8 @@ def main():
         write(identity, Path(sys.argv[2]))
     elif sys.argv[1] == "--nsis":
         write_nsis(identity, sys.argv[2])
+    elif sys.argv[1] == "--cmake-args":
+        sys.stdout.write("".join(f"-D{name}={given(name)}\0" for name in (*TEXTS, VERSION) if given(name)))
 
 
 if __name__ == "__main__":

@@ -36,11 +36,7 @@ fi
 bash scripts/install-deps.sh
 exe=$(python3 scripts/identity.py --field exe-name)
 version=$(python3 scripts/identity.py --field version)
-identity=()
-for name in KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY \
-            KELMORA_COPYRIGHT KELMORA_EXE_NAME; do
-  identity+=("-D$name=${!name:-}")
-done
+mapfile -d '' -t identity < <(python3 scripts/identity.py --cmake-args)
 build=build/release stage=build/release-dist
 rm -rf "$build" "$stage"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \

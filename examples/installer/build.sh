@@ -23,11 +23,7 @@ cd "$(dirname "$0")/../.."
 
 python3 scripts/identity.py --check
 if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
-identity=()
-for name in KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY \
-            KELMORA_COPYRIGHT KELMORA_EXE_NAME; do
-  if [ -n "${!name:-}" ]; then identity+=("-D$name=${!name}"); fi
-done
+mapfile -d '' -t identity < <(python3 scripts/identity.py --cmake-args)
 if [ -z "${KELMORA_EXE:-}" ] || [ -z "${JAVA_RUNTIME:-}" ]; then
   source scripts/common.sh
   build_launcher

@@ -15,10 +15,13 @@
 
 namespace {
 
-void PrintUtf8(const wchar_t* text) {
-    static char bytes[4096];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
-    if (length > 0) std::fwrite(bytes, 1, static_cast<size_t>(length - 1), stdout);
+// name=value in UTF-8, whatever the console's code page.
+void PrintField(const wchar_t* name, const wchar_t* value) {
+    static char bytes[2][4096];
+    if (WideCharToMultiByte(CP_UTF8, 0, name, -1, bytes[0], sizeof bytes[0], nullptr, nullptr) > 0 &&
+        WideCharToMultiByte(CP_UTF8, 0, value, -1, bytes[1], sizeof bytes[1], nullptr, nullptr) > 0) {
+        std::printf("%s=%s\n", bytes[0], bytes[1]);
+    }
 }
 
 int Icons(const wchar_t* file) {
@@ -76,10 +79,7 @@ int wmain(int argc, wchar_t** argv) {
         (void)swprintf(query, 128, L"\\StringFileInfo\\040904E4\\%ls", name);
         wchar_t* value = nullptr;
         if (VerQueryValueW(block, query, reinterpret_cast<void**>(&value), &length)) {
-            PrintUtf8(name);
-            std::fputc('=', stdout);
-            PrintUtf8(value);
-            std::fputc('\n', stdout);
+            PrintField(name, value);
         }
     }
     return 0;
