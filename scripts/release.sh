@@ -28,12 +28,13 @@ export LC_ALL=C TZ=UTC
 
 python3 scripts/identity.py --check
 if [ -n "$icon" ]; then python3 scripts/check_icon.py "$icon"; fi
+bash scripts/install-deps.sh
+# The signer is checked with the tools install-deps brings, before anything is built.
 signing=0
 if ((${#p12[@]})) || [ -n "${SIGN_PKCS11_MODULE:-}" ]; then
   signing=1
   bash scripts/sign.sh --check "${p12[@]}"
 fi
-bash scripts/install-deps.sh
 exe=$(python3 scripts/identity.py --field exe-name)
 version=$(python3 scripts/identity.py --field version)
 mapfile -d '' -t identity < <(python3 scripts/identity.py --cmake-args)
