@@ -1,6 +1,7 @@
 """What a packager takes: the release archive and its checksums (the same from any folder), an
 Authenticode signature, and the sample installer, whose Start-menu shortcut starts the launcher
 in the install folder."""
+import contextlib
 import hashlib
 import http.server
 import json
@@ -49,6 +50,23 @@ def release(folder, icon=None, locale="C.UTF-8", cwd=None, env=None):
                           capture_output=True, text=True, env=full)
 
 
+class Refusals:
+    """What every refusal must leave: a release made before, in dist/, as it was."""
+
+    @contextlib.contextmanager
+    def source_with_a_release_in_dist(self):
+        with tempfile.TemporaryDirectory() as work:
+            folder = Path(work) / "kelmora"
+            copy_of_the_source(folder)
+            (folder / "dist").mkdir()
+            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+            yield folder
+
+    def assert_release_kept(self, folder):
+        self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
+        self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+
+
 class Release(unittest.TestCase):
     def test_two_folders_give_the_same_checksums_and_the_tested_executable(self):
         sums = []
@@ -80,7 +98,7 @@ def as_pefile_shows(text):
         "<2H", c.encode("utf-16-le"))) for c in text)
 
 
-class Identity(unittest.TestCase):
+class Identity(Refusals, unittest.TestCase):
     """A packager's own names and version: KELMORA_PRODUCT_NAME=... scripts/release.sh."""
 
     def test_every_value_reaches_the_file_whole_and_runs_nothing(self):
@@ -154,11 +172,7 @@ class Identity(unittest.TestCase):
             ("CON", "a name Windows keeps for a device"), ("com1.txt", "keeps for a device"),
             ("LPT9", "keeps for a device"), ("nul .tar.gz", "keeps for a device"), ("app.exe", "without .exe"),
             ("日本" * 80, "a file name at most 255"))]
-        with tempfile.TemporaryDirectory() as work:
-            folder = Path(work) / "kelmora"
-            copy_of_the_source(folder)
-            (folder / "dist").mkdir()
-            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+        with self.source_with_a_release_in_dist() as folder:
             for name, value, reason in cases:
                 with self.subTest(f"{name}={value!r}"):
                     refused = release(folder, env={name: value})
@@ -166,7 +180,7 @@ class Identity(unittest.TestCase):
                     self.assertIn(f"identity: {name}", refused.stderr)
                     self.assertIn(reason, refused.stderr)
                     self.assertFalse((folder / "build" / "release").exists(), "built")
-                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+                    self.assert_release_kept(folder)
             # A plain build refuses it too, when it is configured.
             configured = subprocess.run(["cmake", "--preset", "mingw", "-DKELMORA_VERSION=1.2.3.4.5"],
                                         cwd=folder, capture_output=True, text=True)
@@ -210,7 +224,7 @@ ICON_IMAGES = [(16, 32, bitmap_image(16, (40, 120, 200, 255))), (32, 8, bitmap_i
                (32, 32, bitmap_image(32, (40, 120, 200, 255))), (256, 32, png_image(256, (200, 40, 40, 255)))]
 
 
-class Icon(unittest.TestCase):
+class Icon(Refusals, unittest.TestCase):
     """A packager's own icon: KELMORA_ICON=app.ico scripts/release.sh."""
 
     def test_the_icon_given_is_the_one_windows_finds_and_the_rest_is_unchanged(self):
@@ -270,14 +284,10 @@ class Icon(unittest.TestCase):
             ("a folder", None, "cannot be read"),
             ("no such file", "missing", "cannot be read"),
         ]
-        with tempfile.TemporaryDirectory() as work:
-            folder = Path(work) / "kelmora"
-            copy_of_the_source(folder)
-            (folder / "dist").mkdir()
-            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+        with self.source_with_a_release_in_dist() as folder:
             for name, data, reason in cases:
                 with self.subTest(name):
-                    icon = Path(work) / f"{name}.ico"
+                    icon = folder.parent / f"{name}.ico"
                     if data is None:
                         icon.mkdir()
                     elif isinstance(data, bytes):
@@ -291,8 +301,7 @@ class Icon(unittest.TestCase):
                     self.assertNotEqual(configured.returncode, 0)
                     # CMake wraps and indents its messages.
                     self.assertIn(f"KELMORA_ICON: icon {icon}: {reason}", " ".join(configured.stderr.split()))
-                    self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
-                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+                    self.assert_release_kept(folder)
 
 
 def what_a_reader_sees(path):
@@ -323,7 +332,7 @@ class TimeStampAuthority(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class Signing(unittest.TestCase):
+class Signing(Refusals, unittest.TestCase):
     """Both ways to sign: a PKCS#12 file, and a key on a PKCS#11 token (a SoftHSM2 token, set up
     as a packager's USB token is: the key made on it, never extractable)."""
     PASSWORD = "pass word-" + uuid.uuid4().hex
@@ -522,11 +531,7 @@ class Signing(unittest.TestCase):
              "SIGN_PKCS11_KEY matches no token present (release)"),
             ("a signature that does not verify", self.token(SIGN_CAFILE=None), "does not verify"),
         ]
-        with tempfile.TemporaryDirectory() as work:
-            folder = Path(work) / "kelmora"
-            copy_of_the_source(folder)
-            (folder / "dist").mkdir()
-            (folder / "dist" / "KELMORA.exe").write_bytes(b"the release before")
+        with self.source_with_a_release_in_dist() as folder:
             for name, env, reason in cases:
                 with self.subTest(name):
                     self.log.write_text("")
@@ -534,8 +539,7 @@ class Signing(unittest.TestCase):
                     self.assertNotEqual(refused.returncode, 0)
                     self.assertIn(reason, refused.stderr)
                     self.assertEqual(len(refused.stderr.strip().splitlines()), 1, refused.stderr)
-                    self.assertEqual(sorted(p.name for p in (folder / "dist").iterdir()), ["KELMORA.exe"])
-                    self.assertEqual((folder / "dist" / "KELMORA.exe").read_bytes(), b"the release before")
+                    self.assert_release_kept(folder)
                     if name == "a wrong PIN":
                         self.assertNotIn("osslsigncode sign", self.log.read_text(), "the PIN tried again")
 
