@@ -96,11 +96,14 @@ if [ -n "${SIGN_TIMESTAMP_URL:-}" ]; then options+=(-ts "$SIGN_TIMESTAMP_URL"); 
 # down the pipe, never into any process's arguments.
 signed="$work/signed"
 printf '%s' "$secret" |
-  osslsigncode sign "${signer[@]}" -readpass - "${options[@]}" -in "$file" -out "$signed" \
+  osslsigncode sign "${signer[@]}" -readpass /dev/stdin "${options[@]}" -in "$file" -out "$signed" \
     >"$work/log" 2>&1 ||
   fail "osslsigncode could not sign $file: $(grep -v '^Engine ' "$work/log" | head -n 1)"
-# Revocation lists are not fetched: the check is of this signature, not of the network.
-osslsigncode verify -ignore-crl -CAfile "$anchors" -TSA-CAfile "$anchors" -in "$signed" \
+# Revocation lists are not fetched (osslsigncode 2.6 and later would): the check is of this
+# signature, not of the network.
+offline=()
+if osslsigncode verify --help 2>&1 | grep -q -- '-ignore-crl'; then offline=(-ignore-crl); fi
+osslsigncode verify "${offline[@]}" -CAfile "$anchors" -TSA-CAfile "$anchors" -in "$signed" \
   >"$work/log" 2>&1 ||
   fail "the signature of $file does not verify: $(grep -o -m 1 -E '(Verify error|Error): .*' "$work/log")" \
     "(a private CA's root goes in SIGN_CAFILE; a chain in SIGN_CERTS)"
