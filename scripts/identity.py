@@ -41,7 +41,8 @@ def given(name):
 def check_text(name, text):
     if len(text) > LONGEST:
         raise Refused(f"{name} is {len(text)} characters long; at most {LONGEST}")
-    control = next((c for c in text if unicodedata.category(c) == "Cc"), None)
+    # Cc, and the line and paragraph separators, which break a line as a newline does.
+    control = next((c for c in text if unicodedata.category(c) in ("Cc", "Zl", "Zp")), None)
     if control is not None:
         raise Refused(f"{name} holds a control character (U+{ord(control):04X}); a newline or a "
                       "tab is one too")

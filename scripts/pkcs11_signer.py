@@ -105,8 +105,10 @@ def check(module, key_uri, cert_uri, cert_out, pin):
     except PyKCS11.PyKCS11Error as error:
         raise Refused(f"the PKCS#11 module {module} does not load: {error}") from None
     finally:
-        os.dup2(saved[0], 1)
-        os.dup2(saved[1], 2)
+        for fd, saved_fd in ((1, saved[0]), (2, saved[1])):
+            os.dup2(saved_fd, fd)
+            os.close(saved_fd)
+        os.close(quiet)
 
     key = parse_uri("SIGN_PKCS11_KEY", key_uri)
     require_type("SIGN_PKCS11_KEY", key_uri, key, "private")
@@ -152,6 +154,8 @@ def main():
         check(module, key_uri, cert_uri, cert_out, os.environ["SIGN_PIN"])
     except Refused as refused:
         sys.exit(f"sign.sh: {refused}")
+    except PyKCS11.PyKCS11Error as error:
+        sys.exit(f"sign.sh: the PKCS#11 module {module} failed: {error}")
 
 
 if __name__ == "__main__":
