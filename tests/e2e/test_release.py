@@ -164,7 +164,7 @@ class Identity(Refusals, unittest.TestCase):
         cases = [("KELMORA_VERSION", v, "must be 1 to 4 numbers, each 0 to 65535")
                  for v in ("1.2.3.4.5", "65536", "1..2", "v1", "1.0 ", "١")]
         cases += [(name, text, reason) for name in ("KELMORA_PRODUCT_NAME", "KELMORA_COPYRIGHT") for text, reason in (
-            ("Gestão\nFácil", "holds a control character (U+000A)"), ("a\tb", "U+0009"),
+            ("Gestão\nFácil", "holds a control character (U+000A)"), ("a\tb", "U+0009"), ("a\u2028b", "U+2028"),
             ("x" * 257, "is 257 characters long; at most 256"), ("Caf\udce9", "is not valid UTF-8"))]
         cases += [("KELMORA_EXE_NAME", f"a{c}b", f"holds '{c}'") for c in '\\/:*?"<>|']
         cases += [("KELMORA_EXE_NAME", name, reason) for name, reason in (
