@@ -21,9 +21,9 @@ find_program(Python3_EXECUTABLE python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 # A packager's identity: names, version, company and copyright in the version record and the
 # manifest, and the file's own name. Empty, the default, gives KELMORA's own. The values reach
 # the generator through its environment, never through a shell or windres' -D, and it refuses
-# a bad one before anything is built.
-# Each value is passed as one quoted argument, so a semicolon in it stays text, and read from
-# the cache: project() sets KELMORA_VERSION and KELMORA_DESCRIPTION as plain variables too.
+# a bad one before anything is built. Each is one quoted argument, so a semicolon in it stays
+# text, read from the cache: project() sets KELMORA_VERSION and KELMORA_DESCRIPTION as plain
+# variables too.
 foreach(variable KELMORA_PRODUCT_NAME KELMORA_DESCRIPTION KELMORA_VERSION KELMORA_COMPANY
         KELMORA_COPYRIGHT KELMORA_EXE_NAME)
   set(${variable} "" CACHE STRING "The packager's ${variable} (empty: KELMORA's own)")

@@ -21,7 +21,8 @@ TEXTS = ("KELMORA_PRODUCT_NAME", "KELMORA_DESCRIPTION", "KELMORA_COMPANY", "KELM
          "KELMORA_EXE_NAME")
 VERSION = "KELMORA_VERSION"
 LONGEST = 256
-RESERVED = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {
+NOT_IN_FILE_NAMES = '\\/:*?"<>|'
+DEVICES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | {
     f"{port}{n}" for port in ("COM", "LPT") for n in (*"123456789", "¹", "²", "³")}
 
 
@@ -58,15 +59,20 @@ def parse_version(text):
     return numbers + [0] * (4 - len(numbers))
 
 
+def is_device(name):
+    """Windows opens a device for CON, NUL.txt, COM1 .tar.gz: the part before the first dot."""
+    return name.split(".")[0].rstrip(" ").upper() in DEVICES
+
+
 def check_exe_name(name, version):
-    bad = next((c for c in name if c in '\\/:*?"<>|'), None)
+    bad = next((c for c in name if c in NOT_IN_FILE_NAMES), None)
     if bad:
         raise Refused(f"KELMORA_EXE_NAME holds '{bad}', which a Windows file name cannot: "
                       "none of \\ / : * ? \" < > | may appear")
     if name[-1] in ". ":
         raise Refused("KELMORA_EXE_NAME ends in a dot or a blank, which Windows drops from a "
                       "file name")
-    if name.split(".")[0].rstrip(" ").upper() in RESERVED:
+    if is_device(name):
         raise Refused(f"KELMORA_EXE_NAME is '{name}', a name Windows keeps for a device (CON, "
                       "PRN, AUX, NUL, COM1-COM9, LPT1-LPT9), with or without an extension")
     if name.lower().endswith(".exe"):
@@ -89,11 +95,12 @@ def read():
         check_text(name, text)
     numbers = parse_version(given(VERSION) or project_version())
     version = ".".join(map(str, numbers))
-    product = texts["KELMORA_PRODUCT_NAME"] or "KELMORA"
+    given_product = texts["KELMORA_PRODUCT_NAME"]
+    product = given_product or "KELMORA"
     exe_name = texts["KELMORA_EXE_NAME"]
     if exe_name:
         check_exe_name(exe_name, version)
-    return {"product": product, "description": texts["KELMORA_DESCRIPTION"] or product,
+    return {"product": product, "given-product": given_product, "description": texts["KELMORA_DESCRIPTION"] or product,
             "company": texts["KELMORA_COMPANY"], "copyright": texts["KELMORA_COPYRIGHT"],
             "exe-name": exe_name or "KELMORA", "original-name": exe_name and f"{exe_name}.exe",
             "version": version, "numbers": numbers, "program-id": f"com.kelmora.{identifier(product)}"}
@@ -138,8 +145,8 @@ def write(identity, folder):
 def folder_name(identity, app):
     """A name for the install folder and the shortcut: the application's name without the
     characters a Windows file name cannot hold, else the executable's name."""
-    name = "".join(c for c in app if c not in '\\/:*?"<>|').rstrip(". ")
-    if not name or name.split(".")[0].rstrip(" ").upper() in RESERVED:
+    name = "".join(c for c in app if c not in NOT_IN_FILE_NAMES).rstrip(". ")
+    if not name or is_device(name):
         name = identity["exe-name"]
     return name
 
@@ -147,7 +154,7 @@ def folder_name(identity, app):
 def write_nsis(identity, path):
     def nsis(text):
         return '"' + text.replace("$", "$$").replace('"', '$\\"') + '"'
-    app = given("KELMORA_PRODUCT_NAME") or "Kelmora Demo"
+    app = identity["given-product"] or "Kelmora Demo"
     defines = {"APP": app, "FOLDER": folder_name(identity, app), "EXE": identity["exe-name"] + ".exe",
                "VERSION": identity["version"], "PUBLISHER": identity["company"]}
     Path(path).write_text("".join(f"!define {key} {nsis(value)}\n" for key, value in defines.items() if value),
@@ -169,7 +176,8 @@ def main():
     elif sys.argv[1] == "--nsis":
         write_nsis(identity, sys.argv[2])
     elif sys.argv[1] == "--cmake-args":
-        sys.stdout.write("".join(f"-D{name}={given(name)}\0" for name in (*TEXTS, VERSION) if given(name)))
+        values = {name: given(name) for name in (*TEXTS, VERSION)}
+        sys.stdout.write("".join(f"-D{name}={value}\0" for name, value in values.items() if value))
 
 
 if __name__ == "__main__":
